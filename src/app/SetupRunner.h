@@ -1,0 +1,23 @@
+#pragma once
+#include <windows.h>
+#include <vector>
+
+#include "framework/WinApp.h"
+#include "prerequisites/Prerequisite.h"
+
+class CProgressDialog;
+
+// The application object: the prerequisite catalog and the whole run.
+class CSetupRunnerApp : public CWinApp {
+public:
+    CSetupRunnerApp();
+
+    BOOL InitInstance() override;
+
+    // The progress dialog while it runs, so the worker can reach its window.
+    CProgressDialog* progressDialog = nullptr;
+    // The catalog: Visual C++ 2010 x86 at index 0, .NET Framework 4.6.2 at 1.
+    std::vector<Prerequisite> prerequisites;
+};
+
+extern CSetupRunnerApp theApp;

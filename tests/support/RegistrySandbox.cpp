@@ -1,0 +1,63 @@
+#include "RegistrySandbox.h"
+
+#include <gtest/gtest.h>
+
+RegistrySandbox::RegistrySandbox(std::vector<std::pair<HKEY, std::wstring>> keys)
+    : m_keys(std::move(keys)) {
+    Clear();
+}
+
+RegistrySandbox::~RegistrySandbox() { Clear(); }
+
+void RegistrySandbox::Clear() const {
+    for (const auto& [root, path] : m_keys) {
+        const LONG result = ::RegDeleteTreeW(root, path.c_str());
+        if (result == ERROR_SUCCESS) ::RegDeleteKeyW(root, path.c_str());
+    }
+}
+
+void CreateTestKey(HKEY root, const std::wstring& path, REGSAM view) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0,
+                                               KEY_ALL_ACCESS | view, nullptr, &key, nullptr))
+        << "cannot create test key";
+    ::RegCloseKey(key);
+}
+
+void SetTestValue(HKEY root, const std::wstring& path, const wchar_t* name, DWORD type,
+                  const void* data, DWORD size, REGSAM view) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0,
+                                               KEY_ALL_ACCESS | view, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size));
+    ::RegCloseKey(key);
+}
+
+bool TestKeyExists(HKEY root, const std::wstring& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+bool ReadTestString(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring& value,
+                    DWORD* bytes) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    DWORD type = 0;
+    DWORD size = 0;
+    bool ok = ::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+              type == REG_SZ;
+    if (ok) {
+        std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+        ok = ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                                &size) == ERROR_SUCCESS;
+        buffer.resize(size / sizeof(wchar_t));
+        if (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
+        value = buffer;
+        if (bytes != nullptr) *bytes = size;
+    }
+    ::RegCloseKey(key);
+    return ok;
+}
