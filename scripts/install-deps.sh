@@ -3,7 +3,7 @@
 # tests need. Idempotent: when everything is present it only checks and exits.
 set -euo pipefail
 
-packages=(g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-i686
           wine wine32:i386 wine64 fonts-wine xvfb xauth imagemagick xdotool
           locales googletest cmake make)
 locales=(en_US.UTF-8 de_DE.UTF-8 ru_RU.UTF-8)

@@ -6,4 +6,4 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 scripts/wine-run.sh   # make the prefix once, before ctest runs tests side by side
 trap 'WINEPREFIX=$root/build/wine/win64 wineserver -k >/dev/null 2>&1 || true' EXIT
-ctest --preset test -j2 "$@"
+ctest --preset test "$@"
