@@ -22,3 +22,9 @@
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)
 #endif
+
+// The application title. Code knows it from the framework's header, where it
+// is a typed constant; only the resource script needs it as a macro here.
+#ifdef RC_INVOKED
+#define AFX_IDS_APP_TITLE       57344
+#endif
