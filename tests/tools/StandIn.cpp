@@ -11,6 +11,8 @@
 //   <command line> TAB <current directory>
 // and, when the side file names one, to a shared journal (journal=<path>) as
 //   <own file name> TAB <command line>
+// With signal=<event name> it sets that named event once it has started
+// (for timing from another program).
 #include <windows.h>
 
 #include <cstdlib>
@@ -78,6 +80,14 @@ int wmain() {
         Append(journal, self.substr(self.find_last_of(L'\\') + 1) + L"\t" + ::GetCommandLineW());
     }
 
+    const std::wstring signal = Setting(behaviour, L"signal");
+    if (!signal.empty()) {
+        if (HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, signal.c_str())) {
+            ::SetEvent(event);
+            ::CloseHandle(event);
+        }
+    }
+
     const std::wstring key = Setting(behaviour, L"key");
     if (key.size() > 5) {
         HKEY root = key.compare(0, 5, L"HKCU\\") == 0 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
@@ -102,8 +112,12 @@ int wmain() {
     if (!sleep.empty()) ::Sleep(std::wcstoul(sleep.c_str(), nullptr, 0));
 
     if (Setting(behaviour, L"crash") == L"1") {
-        // No crash dialog: the process just ends with the exception's code.
-        ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
+        // A real access violation, ended with the exception's code as exit
+        // code; the filter keeps Wine from starting its debugger.
+        ::SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* exception) -> LONG {
+            ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+            return EXCEPTION_EXECUTE_HANDLER;
+        });
         *static_cast<volatile int*>(nullptr) = 1;
     }
     const std::wstring exitCode = Setting(behaviour, L"exit");
