@@ -26,8 +26,8 @@ shoot() {  # language, name, showcase arguments...
 }
 
 render_all() {
-    for spec in en:en_US.UTF-8 de:de_DE.UTF-8 ru:ru_RU.UTF-8; do
-        local tag=${spec%%:*} lang=${spec#*:}
+    for entry in en:en_US.UTF-8 de:de_DE.UTF-8 ru:ru_RU.UTF-8; do
+        local tag=${entry%%:*} lang=${entry#*:}
         shoot "$lang" "$tag-prerequisites" prerequisites
         shoot "$lang" "$tag-progress" progress
         shoot "$lang" "$tag-reboot-134" reboot134

@@ -284,27 +284,6 @@ const wchar_t* KindName(Kind kind) {
     }
 }
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(window, name, 64);
-    return name;
-}
-
-struct Enumeration {
-    DWORD processId;
-    std::vector<HWND> dialogs;
-};
-
-BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<Enumeration*>(context);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && ::IsWindowVisible(window) && ClassOf(window) == L"#32770") {
-        search->dialogs.push_back(window);
-    }
-    return TRUE;
-}
-
 // A dialog can be visible a moment before its initialisation has filled it.
 bool FilledIn(HWND dialog, Kind kind) {
     switch (kind) {
@@ -373,8 +352,7 @@ public:
 
     // Records every dialog of the program that is visible now.
     void Poll() {
-        Enumeration search{m_processId, {}};
-        ::EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
+        const std::vector<HWND> dialogs = driver::VisibleDialogs(m_processId);
         for (Sighting& sighting : m_sightings) {
             if (!sighting.live) continue;
             if (!::IsWindow(sighting.hwnd) || !::IsWindowVisible(sighting.hwnd)) {
@@ -389,7 +367,7 @@ public:
                 }
             }
         }
-        for (HWND dialog : search.dialogs) {
+        for (HWND dialog : dialogs) {
             bool known = false;
             for (const Sighting& sighting : m_sightings) {
                 known = known || (sighting.live && sighting.hwnd == dialog);

@@ -101,12 +101,16 @@ Kind KindOf(HWND dialog) {
     return Kind::Other;
 }
 
+std::vector<HWND> VisibleDialogs(DWORD processId) {
+    Search search{processId, {}};
+    ::EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 Window WaitForDialog(DWORD processId, DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     do {
-        Search search{processId, {}};
-        ::EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
-        for (HWND window : search.found) {
+        for (HWND window : VisibleDialogs(processId)) {
             const Kind kind = KindOf(window);
             if (Filled(window, kind)) return {window, kind, Text(window)};
         }

@@ -15,6 +15,9 @@ struct Window {
     std::wstring caption;
 };
 
+// The visible top-level dialogs ("#32770") of a process (any process when 0).
+std::vector<HWND> VisibleDialogs(DWORD processId);
+
 // What kind of dialog a top-level "#32770" window is, judged by its controls.
 Kind KindOf(HWND dialog);
 

@@ -114,11 +114,22 @@ std::vector<std::wstring> ExpectedProbes(size_t count) {
 
 class VcRedistTest : public DetectionTest, public ::testing::WithParamInterface<size_t> {};
 
+bool RunsUnderWow64() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
 TEST_P(VcRedistTest, EachLocationAloneIsFoundAndProbingStopsThere) {
     const size_t index = GetParam();
     CreateTestKey(kProbes[index].root, EntryPath(kProbes[index]));
     EXPECT_TRUE(IsVcRedist2010Installed());
-    EXPECT_EQ(ExpectedProbes(index + 1), m_opened);
+    size_t probes = index + 1;
+    // A 32-bit program on 64-bit Windows reads the machine's uninstall list in
+    // the Wow6432Node view already: the Wow6432Node path names the same key,
+    // so the probe before it finds the entry.
+    const bool wowPath = kProbes[index].list == &kWowList;
+    if (wowPath && RunsUnderWow64()) probes = index;
+    EXPECT_EQ(ExpectedProbes(probes), m_opened);
 }
 
 INSTANTIATE_TEST_SUITE_P(Probes, VcRedistTest, ::testing::Range<size_t>(0, 6),
@@ -159,9 +170,7 @@ TEST_F(DetectionTest, TheTwoAnswersAreIndependent) {
 // A 32-bit program on 64-bit Windows sees only the 32-bit view of the machine
 // keys: what exists only in the 64-bit view is not installed for it.
 TEST_F(DetectionTest, KeysOnlyInThe64BitViewAreNotSeen) {
-    BOOL wow64 = FALSE;
-    ::IsWow64Process(::GetCurrentProcess(), &wow64);
-    if (!wow64) GTEST_SKIP() << "32-bit Windows has a single registry view";
+    if (!RunsUnderWow64()) GTEST_SKIP() << "32-bit Windows has a single registry view";
     const DWORD release = 394802;
     SetTestValue(HKEY_LOCAL_MACHINE, kNetKey, L"Release", REG_DWORD, &release, 4, KEY_WOW64_64KEY);
     CreateTestKey(HKEY_LOCAL_MACHINE, EntryPath(kProbes[1]), KEY_WOW64_64KEY);
