@@ -13,6 +13,8 @@ release: deps
 build-test: deps
 	cmake --preset test >/dev/null
 	cmake --build --preset test -j2
+	cmake --preset test32 >/dev/null
+	cmake --build --preset test32 -j2 --target detection_test
 
 test: release build-test
 	scripts/run-tests.sh

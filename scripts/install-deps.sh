@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-i686
           wine wine32:i386 wine64 fonts-wine xvfb xauth imagemagick xdotool
-          locales googletest cmake make python3 bc)
+          locales googletest cmake make python3 bc qemu-user-static)
 locales=(en_US.UTF-8 de_DE.UTF-8 ru_RU.UTF-8)
 
 sudo=""
