@@ -45,4 +45,12 @@ disown 2>/dev/null || true
 if [ $# -eq 0 ]; then
     exit 0   # only make sure the prefix exists
 fi
-exec timeout -k 5 "${NORVALIS_TIMEOUT:-180}" "$wine_bin" "$@"
+# The program writes to a file, not to our standard streams: the first window
+# of a Wine session starts the desktop process, which would inherit a pipe of
+# the caller (ctest, $(...)) and keep it open long after the program ended.
+output=$(mktemp)
+trap 'rm -f "$output"' EXIT
+timeout -k 5 "${NORVALIS_TIMEOUT:-180}" "$wine_bin" "$@" </dev/null >"$output" 2>&1
+status=$?
+cat "$output"
+exit $status
