@@ -9,11 +9,13 @@ void LaunchMainPackage() {
     bool started = false;
     if (const auto module = platform::ModulePath()) {
         if (const auto folder = platform::ParentFolder(*module)) {
-            // The full path as the application name: nothing is searched and
-            // blanks in the folder need no quoting. No command line, so the
-            // launcher gets no arguments; it keeps our current directory.
+            // The full path as the application name: nothing is searched. The
+            // command line is that path alone, quoted, so a folder with blanks
+            // does not reach the launcher as arguments. It keeps our current
+            // directory.
             const std::wstring launcher = *folder + L"\\Packages\\Launcher.exe";
-            started = platform::StartProcess(launcher.c_str(), nullptr).has_value();
+            std::wstring commandLine = L"\"" + launcher + L"\"";
+            started = platform::StartProcess(launcher.c_str(), &commandLine).has_value();
         }
     }
     if (!started) AfxMessageBox(IDS_LAUNCH_FAILED, MB_ICONERROR | MB_SETFOREGROUND);

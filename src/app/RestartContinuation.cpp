@@ -36,12 +36,14 @@ bool RegisterRunOnce() {
 }
 
 void MarkServerInstallerPath() {
+    // Without the whole path nothing is stored, not even the key: an empty
+    // uninstall entry would pass for an installed server.
+    const auto path = platform::ModulePath();
+    if (!path) return;
     platform::RegKey key;
     if (platform::CreateKey(HKEY_LOCAL_MACHINE, kServerKey, key) != ERROR_SUCCESS) return;
     // The server's installation reads this value as a path: stored bare.
-    if (const auto path = platform::ModulePath()) {
-        platform::SetStringValue(key, kServerValue, *path);
-    }
+    platform::SetStringValue(key, kServerValue, *path);
 }
 
 void RestartSystem() {
