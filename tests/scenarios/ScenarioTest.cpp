@@ -626,6 +626,20 @@ protected:
     }
     std::wstring QuotedSetupPath() const { return L"\"" + SetupPath() + L"\""; }
 
+    // How every run that does not restart ends: the dialogs it showed, the
+    // continuation value in place and no server marker, the stand-ins that
+    // started (the set-up program itself is the one more process), and no
+    // restart request.
+    void ExpectEndWithoutRestart(const WatchedRun& run, const std::vector<Kind>& kinds,
+                                 const std::vector<std::wstring>& started) const {
+        EXPECT_EQ(kinds, run.Kinds()) << run.Describe();
+        EXPECT_EQ(started, Started());
+        EXPECT_EQ(QuotedSetupPath(), RunOnceValue());
+        EXPECT_EQ(std::nullopt, ServerMarker());
+        EXPECT_EQ(1u + started.size(), run.ProcessesStarted());
+        EXPECT_TRUE(RestartRequests().empty());
+    }
+
     // The file names of the stand-ins, in the order they started.
     std::vector<std::wstring> Started() const {
         std::vector<std::wstring> names;
@@ -809,12 +823,7 @@ TEST_P(Cancelled, EndsWithoutInstallingAndKeepsTheContinuationValue) {
     Give(GetParam().answer, dialog->hwnd, IDCANCEL);
     ASSERT_TRUE(run->AwaitEnd()) << run->Describe();
 
-    EXPECT_EQ(std::vector<Kind>{Kind::Prerequisites}, run->Kinds()) << run->Describe();
-    EXPECT_EQ(QuotedSetupPath(), RunOnceValue());
-    EXPECT_EQ(std::nullopt, ServerMarker());
-    EXPECT_EQ(kNothingStarted, Started());
-    EXPECT_EQ(1u, run->ProcessesStarted());
-    EXPECT_TRUE(RestartRequests().empty());
+    ExpectEndWithoutRestart(*run, {Kind::Prerequisites}, kNothingStarted);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenario, Cancelled,
@@ -967,13 +976,7 @@ TEST_P(Failed, ShowsOneMessageNamingTheComponentAndStartsNothingMore) {
     driver::Click(message->hwnd, IDOK);
     ASSERT_TRUE(run->AwaitEnd()) << run->Describe();
 
-    EXPECT_EQ((std::vector<Kind>{Kind::Prerequisites, Kind::Progress, Kind::MessageBox}), run->Kinds())
-        << run->Describe();
-    EXPECT_EQ(row.started, Started());
-    EXPECT_EQ(QuotedSetupPath(), RunOnceValue());
-    EXPECT_EQ(std::nullopt, ServerMarker());
-    EXPECT_EQ(1u + row.started.size(), run->ProcessesStarted());
-    EXPECT_TRUE(RestartRequests().empty());
+    ExpectEndWithoutRestart(*run, {Kind::Prerequisites, Kind::Progress, Kind::MessageBox}, row.started);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -1023,13 +1026,7 @@ TEST_P(Aborted, ShowsMessage133OnlyAndStartsNothingMore) {
     driver::Click(message->hwnd, IDOK);
     ASSERT_TRUE(run->AwaitEnd()) << run->Describe();
 
-    EXPECT_EQ((std::vector<Kind>{Kind::Prerequisites, Kind::Progress, Kind::MessageBox}), run->Kinds())
-        << run->Describe();
-    EXPECT_EQ(row.started, Started());
-    EXPECT_EQ(QuotedSetupPath(), RunOnceValue());
-    EXPECT_EQ(std::nullopt, ServerMarker());
-    EXPECT_EQ(1u + row.started.size(), run->ProcessesStarted());
-    EXPECT_TRUE(RestartRequests().empty());
+    ExpectEndWithoutRestart(*run, {Kind::Prerequisites, Kind::Progress, Kind::MessageBox}, row.started);
 }
 
 INSTANTIATE_TEST_SUITE_P(
