@@ -7,13 +7,12 @@
 #include "framework/Strings.h"
 #include "platform/Process.h"
 #include "platform/Security.h"
+#include "prerequisites/Detection.h"
+#include "prerequisites/InstallWorker.h"
 #include "res/resource.h"
 #include "ui/ProgressDialog.h"
 #include "ui/RebootDialog.h"
 #include "ui/SetupRunnerDlg.h"
-
-#include "prerequisites/Detection.h"
-#include "prerequisites/InstallWorker.h"
 
 CSetupRunnerApp::CSetupRunnerApp() {
     m_dwRestartManagerSupportFlags = AFX_RESTART_MANAGER_SUPPORT_RESTART;
