@@ -692,6 +692,17 @@ void PrintTo(const Row& row, std::ostream* out) {
 }
 
 // ===========================================================================
+// Waits for the run's message box and checks that it carries the application
+// title and exactly `text`. Null (and a failure) when no box appears.
+Sighting* AwaitMessage(WatchedRun& run, const std::wstring& text) {
+    Sighting* message = run.Await(Kind::MessageBox);
+    EXPECT_NE(nullptr, message) << run.Describe();
+    if (message == nullptr) return nullptr;
+    EXPECT_EQ(UiTexts().title, message->caption);
+    EXPECT_EQ(std::vector<std::wstring>{text}, message->statics);
+    return message;
+}
+
 // Scenarios: one for each way a run ends.
 
 class Scenario : public StagedDistribution {};
@@ -699,10 +710,8 @@ class Scenario : public StagedDistribution {};
 TEST_F(Scenario, NotAnAdministratorSeesMessage132AndNothingElse) {
     WatchedRun* run = StartSetup(Program::TestBuild, RecordingRestarts({{L"NORVALIS_TEST_NOT_ADMIN", L"1"}}));
     ASSERT_NE(nullptr, run);
-    Sighting* message = run->Await(Kind::MessageBox);
-    ASSERT_NE(nullptr, message) << run->Describe();
-    EXPECT_EQ(UiTexts().title, message->caption);
-    EXPECT_EQ(std::vector<std::wstring>{UiTexts().adminRequired}, message->statics);
+    Sighting* message = AwaitMessage(*run, UiTexts().adminRequired);
+    ASSERT_NE(nullptr, message);
     driver::Click(message->hwnd, IDOK);
     ASSERT_TRUE(run->AwaitEnd()) << run->Describe();
 
@@ -758,10 +767,8 @@ TEST_F(Scenario, LauncherMissingIsReportedWithMessage131Once) {
     ASSERT_TRUE(::DeleteFileW(Path(kLauncherPath).c_str()));
     WatchedRun* run = StartSetup(Program::Shipped);
     ASSERT_NE(nullptr, run);
-    Sighting* message = run->Await(Kind::MessageBox);
-    ASSERT_NE(nullptr, message) << run->Describe();
-    EXPECT_EQ(UiTexts().title, message->caption);
-    EXPECT_EQ(std::vector<std::wstring>{UiTexts().launchFailed}, message->statics);
+    Sighting* message = AwaitMessage(*run, UiTexts().launchFailed);
+    ASSERT_NE(nullptr, message);
     driver::Click(message->hwnd, IDOK);
     ASSERT_TRUE(run->AwaitEnd()) << run->Describe();
 
@@ -967,11 +974,8 @@ TEST_P(Failed, ShowsOneMessageNamingTheComponentAndStartsNothingMore) {
     Sighting* dialog = run->Await(Kind::Prerequisites);
     ASSERT_NE(nullptr, dialog) << run->Describe();
     driver::Click(dialog->hwnd, IDOK);
-    Sighting* message = run->Await(Kind::MessageBox);
-    ASSERT_NE(nullptr, message) << run->Describe();
-    EXPECT_EQ(UiTexts().title, message->caption);
-    EXPECT_EQ(std::vector<std::wstring>{UiTexts().installFailed + L"   - " + *row.failedName},
-              message->statics);
+    Sighting* message = AwaitMessage(*run, UiTexts().installFailed + L"   - " + *row.failedName);
+    ASSERT_NE(nullptr, message);
     EXPECT_EQ(row.started, Started()) << "before the message is answered";
     driver::Click(message->hwnd, IDOK);
     ASSERT_TRUE(run->AwaitEnd()) << run->Describe();
@@ -1015,10 +1019,8 @@ TEST_P(Aborted, ShowsMessage133OnlyAndStartsNothingMore) {
     Sighting* dialog = run->Await(Kind::Prerequisites);
     ASSERT_NE(nullptr, dialog) << run->Describe();
     driver::Click(dialog->hwnd, IDOK);
-    Sighting* message = run->Await(Kind::MessageBox);
-    ASSERT_NE(nullptr, message) << run->Describe();
-    EXPECT_EQ(UiTexts().title, message->caption);
-    EXPECT_EQ(std::vector<std::wstring>{UiTexts().packagesMissing}, message->statics);
+    Sighting* message = AwaitMessage(*run, UiTexts().packagesMissing);
+    ASSERT_NE(nullptr, message);
     // The installation shows it while the progress dialog is still up.
     EXPECT_TRUE(run->Sightings().size() >= 2 && run->Sightings()[1].kind == Kind::Progress &&
                 ::IsWindowVisible(run->Sightings()[1].hwnd))
@@ -1191,10 +1193,8 @@ protected:
             ASSERT_NE(nullptr, dialog) << run->Describe();
             driver::Click(dialog->hwnd, IDOK);
         }
-        Sighting* message = run->Await(Kind::MessageBox);
-        ASSERT_NE(nullptr, message) << run->Describe();
-        EXPECT_EQ(UiTexts().title, message->caption);
-        EXPECT_EQ(std::vector<std::wstring>{expected}, message->statics);
+        Sighting* message = AwaitMessage(*run, expected);
+        ASSERT_NE(nullptr, message);
         driver::Click(message->hwnd, IDOK);
         ASSERT_TRUE(run->AwaitEnd()) << run->Describe();
     }
