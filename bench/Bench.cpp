@@ -235,7 +235,6 @@ int wmain(int argc, wchar_t** argv) {
     // progress dialog waits 5 s for a worker.
     {
         CProgressDialog dialog;
-        app.progressDialog = &dialog;
         HANDLE worker = ::CreateThread(nullptr, 0, [](LPVOID) -> DWORD { ::Sleep(5000); return 0; },
                                        nullptr, CREATE_SUSPENDED, nullptr);
         dialog.m_hWorkerThread = worker;
@@ -243,7 +242,6 @@ int wmain(int argc, wchar_t** argv) {
         const double wallBefore = Now();
         dialog.DoModal();
         const double ratio = (ThreadCpuSeconds(::GetCurrentThread()) - cpuBefore) / (Now() - wallBefore);
-        app.progressDialog = nullptr;
         ::CloseHandle(worker);
         Report("waiting cost of the UI thread", ratio, "", 0.02, true);
     }
@@ -252,12 +250,10 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<double> latencies;
     for (int i = 0; i < runs; ++i) {
         CProgressDialog dialog;
-        app.progressDialog = &dialog;
         HANDLE worker = ::CreateThread(nullptr, 0, ShortWorker, nullptr, CREATE_SUSPENDED, nullptr);
         dialog.m_hWorkerThread = worker;
         dialog.DoModal();
         latencies.push_back((Now() - workerEnd) * 1000);
-        app.progressDialog = nullptr;
         ::CloseHandle(worker);
     }
     Report("close latency (median)", Median(latencies), "ms", 20, true);
