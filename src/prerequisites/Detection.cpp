@@ -36,7 +36,7 @@ bool IsNetFramework462Installed(const platform::Log& log) {
     if (opened != ERROR_SUCCESS) return false;
     const auto release = platform::QueryDwordValue(key, L"Release");
     if (release) {
-        log.Write({L"Release = ", platform::Decimal(*release), L", 4.6.2 needs ",
+        log.Write({L"Release = ", platform::Decimal(*release), L", 4.6.2 needs at least ",
                    platform::Decimal(kNetFramework462Release)});
     } else {
         log.Write({L"Release: no REG_DWORD value"});
