@@ -8,14 +8,12 @@ if(NOT NORVALIS_OPENSSL OR NOT NORVALIS_OSSLSIGNCODE)
   message(FATAL_ERROR "openssl and osslsigncode sign the test programs: run `make deps` first")
 endif()
 
-set(NORVALIS_SIGNING_DIR ${CMAKE_BINARY_DIR}/signing)
-
-# A code-signing certificate and its key: ${NORVALIS_SIGNING_DIR}/<name>.crt
+# A code-signing certificate and its key: build/<preset>/signing/<name>.crt
 # and .key, subject O=<organisation>, CN=<organisation>. <digest> is the hash
 # of the certificate's own signature (sha256, or sha1 for the fixtures that
 # need Wine to judge the chain; see tests/unit/SignatureTest.cpp).
 function(norvalis_test_certificate name organisation digest)
-  set(base ${NORVALIS_SIGNING_DIR}/${name})
+  set(base ${CMAKE_BINARY_DIR}/signing/${name})
   file(CONFIGURE OUTPUT ${base}.cnf CONTENT [[
 [req]
 distinguished_name = subject
@@ -44,7 +42,7 @@ endfunction()
 # certificate <certificate>. Further arguments are more dependencies (such as
 # the target that builds <input>).
 function(norvalis_signed_file input output certificate)
-  set(base ${NORVALIS_SIGNING_DIR}/${certificate})
+  set(base ${CMAKE_BINARY_DIR}/signing/${certificate})
   add_custom_command(OUTPUT ${output}
     # osslsigncode refuses to overwrite its output.
     COMMAND ${CMAKE_COMMAND} -E rm -f ${output}
