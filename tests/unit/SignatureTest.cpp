@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "HandleCount.h"
 #include "StagedFiles.h"
 #include "platform/InstallerSignature.h"
 
@@ -52,6 +53,8 @@ std::string Hex(LONG code) {
     std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(code));
     return text;
 }
+
+std::wstring Wide(const char* text) { return std::wstring(text, text + std::strlen(text)); }
 
 std::optional<std::string> ReadBytes(const std::wstring& path) {
     HANDLE file = ::CreateFileW(staged::Unlimited(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -246,8 +249,7 @@ class SignatureCaseTest : public testing::TestWithParam<Case> {};
 TEST_P(SignatureCaseTest, GivesTheVerdictCodeAndSigner) {
     const Case& row = GetParam();
     // One folder per case: the cases may run side by side.
-    const std::wstring path = staged::OwnFolder() + L"\\signature " + std::wstring(row.name, row.name + strlen(row.name)) +
-                              L"\\vcredist_x86.exe";
+    const std::wstring path = staged::OwnFolder() + L"\\signature " + Wide(row.name) + L"\\vcredist_x86.exe";
     staged::Stage stage;
     ASSERT_TRUE(Make(stage, row, path));
 
@@ -268,6 +270,26 @@ TEST_P(SignatureCaseTest, GivesTheVerdictCodeAndSigner) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, SignatureCaseTest, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// Every check gives back what it opened (the file, registry keys, the trust
+// state), whatever its verdict. The first round lets the system open what it
+// keeps for the whole process.
+TEST(SignatureCheck, LeavesNoHandleOpen) {
+    staged::Stage stage;
+    std::vector<std::wstring> paths;
+    for (const Case& row : kCases) {
+        paths.push_back(staged::OwnFolder() + L"\\signature handles\\" + Wide(row.name) + L".exe");
+        ASSERT_TRUE(Make(stage, row, paths.back())) << row.name;
+    }
+    const auto checkAll = [&paths] {
+        for (const std::wstring& path : paths) platform::CheckInstallerSignature(path);
+    };
+    checkAll();
+    const auto settled = OpenHandleCount();
+    ASSERT_TRUE(settled.has_value()) << "the system's handle list is not available";
+    for (int round = 0; round < 3; ++round) checkAll();
+    EXPECT_EQ(settled, OpenHandleCount()) << "handles or keys stay open after three rounds";
+}
 
 // Which results of WinVerifyTrust leave the file and its signature intact
 // (only the chain failed here), which mean there is nothing signed, and that
