@@ -9,19 +9,20 @@ if(NOT NORVALIS_OPENSSL OR NOT NORVALIS_OSSLSIGNCODE)
 endif()
 
 # A code-signing certificate and its key: build/<preset>/signing/<name>.crt
-# and .key, subject O=<organisation>, CN=<organisation>. <digest> is the hash
-# of the certificate's own signature (sha256, or sha1 for the fixtures that
-# need Wine to judge the chain; see tests/unit/SignatureTest.cpp).
-function(norvalis_test_certificate name organisation digest)
+# and .key. <subject> lists its name's attributes, such as
+# "O=Microsoft Corporation;CN=Microsoft Corporation". <digest> is the hash of
+# the certificate's own signature (sha256, or sha1 for the fixtures that need
+# Wine to judge the chain; see tests/unit/SignatureTest.cpp).
+function(norvalis_test_certificate name subject digest)
   set(base ${CMAKE_BINARY_DIR}/signing/${name})
+  list(JOIN subject "\n" subjectLines)
   file(CONFIGURE OUTPUT ${base}.cnf CONTENT [[
 [req]
 distinguished_name = subject
 prompt = no
 x509_extensions = codesigning
 [subject]
-O = @organisation@
-CN = @organisation@
+@subjectLines@
 [codesigning]
 basicConstraints = critical,CA:FALSE
 keyUsage = critical,digitalSignature
@@ -34,7 +35,7 @@ subjectKeyIdentifier = hash
     COMMAND ${NORVALIS_OPENSSL} req -x509 -config ${base}.cnf -key ${base}.key -${digest}
             -days 3650 -out ${base}.crt
     DEPENDS ${base}.cnf
-    COMMENT "Test code-signing certificate ${name} (${organisation})"
+    COMMENT "Test code-signing certificate ${name} (${subject})"
     VERBATIM)
 endfunction()
 

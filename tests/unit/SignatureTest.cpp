@@ -160,6 +160,8 @@ const wchar_t kSignedSha1Cert[] = L"StandInInstallerSha1Cert.exe";
 const wchar_t kUnsigned[] = L"StandInInstallerUnsigned.exe";
 const wchar_t kForeign[] = L"StandInInstallerForeign.exe";
 const wchar_t kForeignSha1Cert[] = L"StandInInstallerForeignSha1Cert.exe";
+const wchar_t kCommonNameOnly[] = L"StandInInstallerCommonNameOnly.exe";     // CN=Microsoft Corporation
+const wchar_t kOtherOrganisation[] = L"StandInInstallerOtherOrganisation.exe";  // O=Contoso, CN=Microsoft
 const wchar_t kMicrosoft[] = L"Microsoft Corporation";
 const wchar_t kContoso[] = L"Contoso Test Ltd";
 
@@ -185,6 +187,11 @@ const Case kCases[] = {
     {"SignedByAnotherOrganisation", kForeign, Fixture::Copy, ERROR_SUCCESS, SignatureVerdict::Foreign, kContoso,
      false},
     {"SignedByAnotherOrganisationRootNotTrusted", kForeignSha1Cert, Fixture::Copy, CERT_E_UNTRUSTEDROOT,
+     SignatureVerdict::Foreign, kContoso, false},
+    // The organisation names the signer; the common name only where there is none.
+    {"SignedWithCommonNameOnly", kCommonNameOnly, Fixture::Copy, ERROR_SUCCESS, SignatureVerdict::Trusted,
+     kMicrosoft, true},
+    {"OtherOrganisationWithMicrosoftsCommonName", kOtherOrganisation, Fixture::Copy, ERROR_SUCCESS,
      SignatureVerdict::Foreign, kContoso, false},
     {"EmptyFile", kSigned, Fixture::Empty, TRUST_E_SUBJECT_FORM_UNKNOWN, SignatureVerdict::Unsigned, L"", false},
     {"FolderInPlaceOfTheInstaller", kSigned, Fixture::Folder, ERROR_ACCESS_DENIED, SignatureVerdict::Corrupted,
