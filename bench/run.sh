@@ -39,4 +39,10 @@ cd "$root/build/test/bin"
 NORVALIS_TIMEOUT=600 "$root/scripts/wine-run.sh" bench.exe "${BENCH_RUNS:-15}" | tr -d '\r'
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 rm -rf "$root/build/test/bin/bench handoff"
+
+echo "== Signature check of a 40 MiB signed installer (64-bit build, under Wine)"
+cmake --build "$root/build/test" --target large_signed_installer >/dev/null || status=1
+NORVALIS_TIMEOUT=600 "$root/scripts/wine-run.sh" signature_bench.exe LargeInstaller.exe | tr -d '\r'
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+rm -f LargeInstaller.exe LargeInstallerUnsigned.exe   # 85 MB, made again by the next run
 exit $status

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the cross toolchain, Wine (32-bit capable), Xvfb and the locales the
+# Installs the cross toolchain, Wine (32-bit capable), Xvfb, the locales and
+# the code-signing tools (the test build signs its stand-in installers) the
 # tests need. Idempotent: when everything is present it only checks and exits.
 set -euo pipefail
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-i686
           wine wine32:i386 wine64 fonts-wine xvfb xauth imagemagick xdotool
-          locales googletest cmake make python3 bc qemu-user-static)
+          locales googletest cmake make python3 bc qemu-user-static
+          openssl osslsigncode)
 locales=(en_US.UTF-8 de_DE.UTF-8 ru_RU.UTF-8)
 
 sudo=""

@@ -1,5 +1,6 @@
 #include "prerequisites/InstallWorker.h"
 
+#include "platform/InstallerSignature.h"
 #include "platform/ModulePath.h"
 #include "platform/Process.h"
 
@@ -81,6 +82,13 @@ int RunInstaller(const std::wstring& path, const std::wstring& arguments, Instal
         log.Write({L"installer not found: ", path, L", error ", platform::CodeText(::GetLastError())});
         return kInstallerMissing;
     }
+    // Started with administrator rights: only a genuine, whole installer may
+    // run. A damaged or foreign file is as good as a missing one.
+    const platform::SignatureCheck signature = platform::CheckInstallerSignature(path);
+    log.Write({L"installer signature: ", platform::VerdictName(signature.verdict), L", code ",
+               platform::CodeText(static_cast<DWORD>(signature.code)), L", signer \"", signature.signer,
+               L"\": ", path});
+    if (!platform::MayRun(signature.verdict)) return kInstallerMissing;
     std::wstring commandLine = L"\"" + path + L"\"" + arguments;
     log.Write({L"installer starts: ", commandLine});
     const ULONGLONG started = ::GetTickCount64();

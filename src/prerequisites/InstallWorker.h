@@ -11,7 +11,7 @@
 enum InstallOutcome : LONG {
     Completed = 0,         // every missing component installed (or none missing)
     Failed = -1,           // an installer failed, could not start, or the pass broke off
-    Aborted = -2,          // an installer file is missing
+    Aborted = -2,          // an installer file is missing or damaged
     RestartRequired = 4,   // an installer asked for a restart (3010 or 1641)
 };
 
@@ -52,7 +52,7 @@ DWORD WINAPI InstallWorker(LPVOID job);
 // Status of RunInstaller, apart from the installer's own exit code.
 constexpr int kInstallerRan = 0;
 constexpr int kInstallerNotStarted = -1;
-constexpr int kInstallerMissing = -2;
+constexpr int kInstallerMissing = -2;  // missing, or not the whole, genuine file
 
 // What RunInstaller found out about one installer.
 struct InstallerRun {
@@ -61,7 +61,8 @@ struct InstallerRun {
 };
 
 // Runs `"path"arguments` and waits for it; kInstallerRan, kInstallerNotStarted,
-// or kInstallerMissing (path too long or nothing there). Every step goes to `log`.
+// or kInstallerMissing (path too long, nothing there, or a file whose
+// signature is not Microsoft's intact one). Every step goes to `log`.
 int RunInstaller(const std::wstring& path, const std::wstring& arguments, InstallerRun& run,
                  const platform::Log& log = platform::NoLog());
 

@@ -40,7 +40,7 @@ const std::wstring kLauncher = L"Launcher.exe";
 const std::string kNetAsksForRestart = kNetInstalls + "exit=3010\n";
 
 // What the distribution lacks, or holds in the wrong form.
-enum class Spoiled { Nothing, VcInstallerMissing, VcInstallerIsAFolder, PackagesMissing, LauncherMissing };
+enum class Spoiled { Nothing, VcInstallerMissing, VcInstallerIsNoProgram, PackagesMissing, LauncherMissing };
 
 // One answer of the user: await a window of this kind and press this button
 // (0: press nothing, the window goes by itself).
@@ -74,9 +74,9 @@ protected:
         case Spoiled::VcInstallerMissing:
             EXPECT_TRUE(::DeleteFileW(InstallerPath(Installer::Vc).c_str()));
             break;
-        case Spoiled::VcInstallerIsAFolder:
-            EXPECT_TRUE(::DeleteFileW(InstallerPath(Installer::Vc).c_str()));
-            EXPECT_TRUE(::CreateDirectoryW(InstallerPath(Installer::Vc).c_str(), nullptr));
+        case Spoiled::VcInstallerIsNoProgram:
+            // Signed like the installers, so it passes their check, but a library.
+            EXPECT_TRUE(Copy(L"StandInInstallerNotAProgram.exe", InstallerPath(Installer::Vc)));
             break;
         case Spoiled::PackagesMissing:
             RemoveFolder(Path(L"Packages"));
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {{Kind::Prerequisites, IDOK}, {Kind::Progress, 0}, {Kind::MessageBox, IDOK}}, kFatalError},
         ExitRow{"InstallerCrashes", {.vcBehaviour = "crash=1\n"},
                 {{Kind::Prerequisites, IDOK}, {Kind::Progress, 0}, {Kind::MessageBox, IDOK}}, kFatalError},
-        ExitRow{"InstallerCannotStart", {.spoiled = Spoiled::VcInstallerIsAFolder},
+        ExitRow{"InstallerCannotStart", {.spoiled = Spoiled::VcInstallerIsNoProgram},
                 {{Kind::Prerequisites, IDOK}, {Kind::Progress, 0}, {Kind::MessageBox, IDOK}}, kFatalError},
         ExitRow{"WorkerNotCreated", {.environment = {{L"NORVALIS_TEST_NO_THREAD", L"1"}}},
                 {{Kind::Prerequisites, IDOK}}, kFatalError},

@@ -282,7 +282,7 @@ struct FailedCase {
     bool vcInstalled;
     std::string vcBehaviour;
     std::string netBehaviour;
-    bool vcIsFolder;                    // a folder stands where the installer should be
+    bool vcIsNoProgram;                 // a signed library stands where the installer should be
     std::vector<std::wstring> started;  // installers that ran, in order
     const std::wstring* failedName;
 };
@@ -294,9 +294,8 @@ TEST_P(Failed, ShowsOneMessageNamingTheComponentAndStartsNothingMore) {
     Arrange(row.vcInstalled, false);
     Behave(Installer::Vc, row.vcBehaviour);
     Behave(Installer::Net, row.netBehaviour);
-    if (row.vcIsFolder) {
-        ASSERT_TRUE(::DeleteFileW(InstallerPath(Installer::Vc).c_str()));
-        ASSERT_TRUE(::CreateDirectoryW(InstallerPath(Installer::Vc).c_str(), nullptr));
+    if (row.vcIsNoProgram) {
+        ASSERT_TRUE(Copy(L"StandInInstallerNotAProgram.exe", InstallerPath(Installer::Vc)));
     }
     WatchedRun* run = StartSetup(Program::TestBuild, RecordingRestarts());
     ASSERT_NE(nullptr, run);
@@ -326,7 +325,7 @@ INSTANTIATE_TEST_SUITE_P(
                    &kVcName},
         // A real access violation in the installer.
         FailedCase{"CrashingInstaller", false, "crash=1\n", kNetInstalls, false, {kVcFile}, &kVcName},
-        FailedCase{"FolderInPlaceOfInstaller", false, "", kNetInstalls, true, {}, &kVcName}),
+        FailedCase{"InstallerCannotBeStarted", false, "", kNetInstalls, true, {}, &kVcName}),
     [](const auto& info) { return RowName(info.param.name); });
 
 // An installer file is missing: message 133 from the installation, then the end.

@@ -66,6 +66,13 @@ void Append(const std::wstring& path, const std::wstring& line) {
     ::CloseHandle(file);
 }
 
+// A filter of its own, not a lambda: a 32-bit build needs the stdcall
+// convention, which a lambda's conversion does not give.
+LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* exception) {
+    ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 
 int wmain() {
@@ -114,10 +121,7 @@ int wmain() {
     if (Setting(behaviour, L"crash") == L"1") {
         // A real access violation, ended with the exception's code as exit
         // code; the filter keeps Wine from starting its debugger.
-        ::SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* exception) -> LONG {
-            ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
-            return EXCEPTION_EXECUTE_HANDLER;
-        });
+        ::SetUnhandledExceptionFilter(EndWithExceptionCode);
         *static_cast<volatile int*>(nullptr) = 1;
     }
     const std::wstring exitCode = Setting(behaviour, L"exit");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ChildRun.h"
+#include "HandleCount.h"
 #include "KeyBackup.h"
 #include "MessageBoxWatcher.h"
 #include "ModuleNameOverride.h"
@@ -153,7 +154,13 @@ WorkerRun RunWorker(InstallJob& job) {
 }
 
 // What sits where the catalog expects an installer.
-enum class Placed { StandIn, Nothing, Folder };
+enum class Placed {
+    StandIn,      // the stand-in, signed like the real installers
+    Unsigned,     // the same program without a signature
+    NotAProgram,  // a signed library: passes the check, cannot be started
+    Nothing,
+    Folder,
+};
 
 struct EntrySetup {
     bool installed;
@@ -166,9 +173,15 @@ void Arrange(staged::Stage& stage, const EntrySetup (&entries)[2]) {
     for (size_t i = 0; i < 2; ++i) {
         switch (entries[i].placed) {
         case Placed::StandIn:
-            ASSERT_TRUE(stage.StandIn(L"StandInInstaller.exe", InstallerPath(i), entries[i].behaviour))
-                << "cannot put a stand-in at " << testing::PrintToString(InstallerPath(i));
+        case Placed::Unsigned:
+        case Placed::NotAProgram: {
+            const wchar_t* built = entries[i].placed == Placed::StandIn    ? L"StandInInstaller.exe"
+                                   : entries[i].placed == Placed::Unsigned ? L"StandInInstallerUnsigned.exe"
+                                                                           : L"StandInInstallerNotAProgram.exe";
+            ASSERT_TRUE(stage.StandIn(built, InstallerPath(i), entries[i].behaviour))
+                << "cannot put " << testing::PrintToString(built) << " at " << testing::PrintToString(InstallerPath(i));
             break;
+        }
         case Placed::Folder:
             ASSERT_TRUE(stage.Folder(InstallerPath(i)));
             break;
@@ -253,8 +266,14 @@ const OutcomeRow kOutcomeRows[] = {
      {0}, {true, false}, Failed, 0, 0},
     {"FirstInstallerFileMissing", {{false, Placed::Nothing, L""}, {false, Placed::StandIn, kSucceeds}},
      {0}, {false, false}, Aborted, 0, 1},
+    // A folder passes for a file, but carries no signature: as good as missing.
     {"FolderInPlaceOfTheFirstInstaller",
      {{false, Placed::Folder, L""}, {false, Placed::StandIn, kSucceeds}},
+     {0}, {false, false}, Aborted, 0, 1},
+    {"FirstInstallerUnsigned", {{false, Placed::Unsigned, kSucceeds}, {false, Placed::StandIn, kSucceeds}},
+     {0}, {false, false}, Aborted, 0, 1},
+    {"FirstInstallerCannotBeStarted",
+     {{false, Placed::NotAProgram, L""}, {false, Placed::StandIn, kSucceeds}},
      {0}, {false, false}, Failed, 0, 0},
     {"SecondEndsWithOne", {{false, Placed::StandIn, kSucceeds}, {false, Placed::StandIn, L"exit=1\n"}},
      {0, 1}, {true, true}, Failed, 1, 0},
@@ -302,6 +321,11 @@ TEST_P(WorkerOutcomeTest, InstallsInCatalogOrderUntilTheFirstInstallerThatDoesNo
     EXPECT_EQ(row.outcome, job.outcome);
     EXPECT_EQ(row.component < 0 ? InstallJob::kNoComponent : static_cast<size_t>(row.component),
               job.component);
+    if (row.component >= 0) {
+        // Only an installer that could not be started leaves the system's error.
+        EXPECT_EQ(row.entries[row.component].placed == Placed::NotAProgram, job.launchError != 0)
+            << "launch error " << job.launchError;
+    }
     EXPECT_EQ(row.announced, recorder.Indices());
     for (const auto& post : recorder.Posts()) EXPECT_EQ(0, post.lParam);
     for (size_t i = 0; i < 2; ++i) ExpectStarted(i, row.ran[i]);
@@ -543,44 +567,6 @@ TEST(WorkerChildTest, UnknownPackagesFolder) {
 // ---------------------------------------------------------------------------
 // Every handle and key is closed again.
 
-// Kernel handles (keys among them) held by this process, from the system's
-// handle list. GetProcessHandleCount cannot serve under Wine: it answers 0
-// whatever the process holds.
-struct HandleEntry {
-    PVOID object;
-    ULONG_PTR processId;
-    ULONG_PTR handle;
-    ULONG grantedAccess;
-    USHORT creatorBackTraceIndex;
-    USHORT objectTypeIndex;
-    ULONG attributes;
-    ULONG reserved;
-};
-
-std::optional<size_t> OpenHandleCount() {
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (query == nullptr) return std::nullopt;
-    constexpr ULONG kExtendedHandleInformation = 64;
-    constexpr LONG kLengthMismatch = static_cast<LONG>(0xC0000004);
-    std::vector<ULONG_PTR> buffer(1 << 16);
-    LONG status;
-    ULONG needed = 0;
-    while ((status = query(kExtendedHandleInformation, buffer.data(),
-                           static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)), &needed)) == kLengthMismatch) {
-        buffer.resize(buffer.size() * 2);
-    }
-    if (status != 0) return std::nullopt;
-    const ULONG_PTR count = buffer[0];
-    const auto* entries = reinterpret_cast<const HandleEntry*>(buffer.data() + 2);
-    size_t own = 0;
-    for (ULONG_PTR i = 0; i < count; ++i) {
-        if (entries[i].processId == ::GetCurrentProcessId()) ++own;
-    }
-    return own;
-}
-
 const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const wchar_t kServerKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Norvalis Server";
 
@@ -598,7 +584,7 @@ protected:
         const struct {
             const EntrySetup (*entries)[2];
             InstallOutcome outcome;
-        } worker[] = {{&bothRun, Completed}, {&restart, RestartRequired}, {&firstMissing, Aborted}, {&folder, Failed}};
+        } worker[] = {{&bothRun, Completed}, {&restart, RestartRequired}, {&firstMissing, Aborted}, {&folder, Aborted}};
 
         MessageBoxWatcher watcher;  // answers message 131
         for (const auto& pass : worker) {
