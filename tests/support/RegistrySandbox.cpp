@@ -42,9 +42,9 @@ bool TestKeyExists(HKEY root, const std::wstring& path, REGSAM view) {
 }
 
 bool ReadTestString(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring& value,
-                    DWORD* bytes) {
+                    DWORD* bytes, REGSAM view) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     DWORD type = 0;
     DWORD size = 0;
     bool ok = ::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&

@@ -27,4 +27,4 @@ void SetTestValue(HKEY root, const std::wstring& path, const wchar_t* name, DWOR
 bool TestKeyExists(HKEY root, const std::wstring& path, REGSAM view = 0);
 // The REG_SZ value, or nothing when absent or of another type.
 bool ReadTestString(HKEY root, const std::wstring& path, const wchar_t* name,
-                    std::wstring& value, DWORD* bytes = nullptr);
+                    std::wstring& value, DWORD* bytes = nullptr, REGSAM view = 0);

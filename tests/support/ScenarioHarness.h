@@ -17,6 +17,7 @@
 
 #include <deque>
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -34,8 +35,16 @@ using driver::Kind;
 using texts::Texts;
 using texts::UiTexts;
 
-constexpr DWORD kDialogTimeoutMs = 15000;
-constexpr DWORD kEndTimeoutMs = 20000;
+// NORVALIS_TIMEOUT_SCALE stretches every wait, for a program that runs under
+// an emulator (the 32-bit tier).
+inline DWORD Scaled(DWORD milliseconds) {
+    wchar_t value[16];
+    const DWORD length = ::GetEnvironmentVariableW(L"NORVALIS_TIMEOUT_SCALE", value, 16);
+    const unsigned long scale = length > 0 && length < 16 ? std::wcstoul(value, nullptr, 10) : 1;
+    return milliseconds * static_cast<DWORD>(scale > 0 ? scale : 1);
+}
+inline const DWORD kDialogTimeoutMs = Scaled(15000);
+inline const DWORD kEndTimeoutMs = Scaled(20000);
 
 // ---------------------------------------------------------------------------
 // The catalog and the registry entries of a run.
@@ -74,6 +83,8 @@ constexpr DWORD kNet462Release = 394802;
 const std::wstring kRunOnceKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr wchar_t kRunOnceValue[] = L"Norvalis setup";
 const std::wstring kServerKey = kUninstall + L"\\Norvalis Server";
+const std::wstring kWowServerKey = kWowUninstall + L"\\Norvalis Server";
+const std::wstring kWowNetKey = L"SOFTWARE\\Wow6432Node\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full";
 constexpr wchar_t kServerValue[] = L"InstallerPath";
 
 // What the real installers leave behind when they succeed: the stand-ins do
@@ -479,6 +490,9 @@ protected:
             {HKEY_LOCAL_MACHINE, kWowUninstall + L"\\" + kVcOtherCode},
             {HKEY_LOCAL_MACHINE, kNetKey},
             {HKEY_LOCAL_MACHINE, kServerKey},
+            // The same keys as a 32-bit program sees them on 64-bit Windows.
+            {HKEY_LOCAL_MACHINE, kWowNetKey},
+            {HKEY_LOCAL_MACHINE, kWowServerKey},
         });
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunOnceKey.c_str(), kRunOnceValue);
 
@@ -524,12 +538,37 @@ protected:
     }
 
     // The machine before the run: which components are already there.
+    // In the registry view of the program under test.
     void Arrange(bool vcInstalled, bool netInstalled) {
-        if (vcInstalled) CreateTestKey(HKEY_LOCAL_MACHINE, kUninstall + L"\\" + kVcCode);
+        const REGSAM view = ProgramIs32Bit() ? KEY_WOW64_32KEY : 0;
+        if (vcInstalled) CreateTestKey(HKEY_LOCAL_MACHINE, kUninstall + L"\\" + kVcCode, view);
         if (netInstalled) {
             const DWORD release = kNet462Release;
-            SetTestValue(HKEY_LOCAL_MACHINE, kNetKey, L"Release", REG_DWORD, &release, 4);
+            SetTestValue(HKEY_LOCAL_MACHINE, kNetKey, L"Release", REG_DWORD, &release, 4, view);
         }
+    }
+
+    // Whether the staged Setup.exe is a 32-bit program (the shipped kind),
+    // read from its file header.
+    bool ProgramIs32Bit() const {
+        const std::string bytes = ReadFileText(ShippedProgram());
+        if (bytes.size() < 0x40) return false;
+        DWORD peAt = 0;
+        std::memcpy(&peAt, bytes.data() + 0x3C, sizeof(peAt));
+        WORD machine = 0;
+        if (bytes.size() < peAt + 6) return false;
+        std::memcpy(&machine, bytes.data() + peAt + 4, sizeof(machine));
+        return machine == IMAGE_FILE_MACHINE_I386;
+    }
+
+    // The file run as the shipped program: NORVALIS_SHIPPED_SETUP names it
+    // (the 32-bit tier gives the release build's Setup.exe), else the
+    // Setup.exe built beside the tests.
+    std::wstring ShippedProgram() const {
+        wchar_t path[MAX_PATH];
+        const DWORD length = ::GetEnvironmentVariableW(L"NORVALIS_SHIPPED_SETUP", path, MAX_PATH);
+        if (length > 0 && length < MAX_PATH) return std::wstring(path, length);
+        return m_bin + L"\\Setup.exe";
     }
 
     // Starts the staged Setup.exe and returns its run; null (with a failure)
@@ -537,7 +576,8 @@ protected:
     WatchedRun* StartSetup(Program program, const Environment& environment = {},
                            const std::wstring& currentDirectory = {},
                            const std::wstring& arguments = {}) {
-        if (!Copy(program == Program::Shipped ? L"Setup.exe" : L"SetupTest.exe", SetupPath())) {
+        const std::wstring source = program == Program::Shipped ? ShippedProgram() : m_bin + L"\\SetupTest.exe";
+        if (!::CopyFileW(source.c_str(), SetupPath().c_str(), FALSE)) {
             ADD_FAILURE() << "cannot stage the program";
             return nullptr;
         }
