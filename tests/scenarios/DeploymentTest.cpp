@@ -172,10 +172,13 @@ INSTANTIATE_TEST_SUITE_P(
 // The usage message, for /? and for a command line it does not understand;
 // nothing else happens on such a run.
 TEST_F(Deployment, UsageMessageNamesTheSwitchesAndNothingElseHappens) {
-    for (const wchar_t* arguments : {L"/?", L"-nonsense /?", L"/log", L"\"\""}) {
+    // Asked for, the usage informs; after a mistake, it is an error.
+    const std::pair<const wchar_t*, const char*> cases[] = {
+        {L"/?", "information"}, {L"-nonsense /?", "error"}, {L"/log", "error"}, {L"\"\"", "error"}};
+    for (const auto& [arguments, icon] : cases) {
         WatchedRun* run = StartSetup(Program::TestBuild, RecordingRestarts(), {}, arguments);
         ASSERT_NE(nullptr, run);
-        Sighting* message = AwaitMessage(*run, UiTexts().usage);
+        Sighting* message = AwaitMessage(*run, UiTexts().usage, icon);
         ASSERT_NE(nullptr, message) << testing::PrintToString(arguments);
         driver::Click(message->hwnd, IDOK);
         ASSERT_TRUE(run->AwaitEnd()) << run->Describe();

@@ -17,6 +17,7 @@
 
 #include <deque>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -44,6 +45,17 @@ inline DWORD Scaled(DWORD milliseconds) {
     return milliseconds * static_cast<DWORD>(scale > 0 ? scale : 1);
 }
 inline const DWORD kDialogTimeoutMs = Scaled(15000);
+
+// Whether `condition` holds within two seconds (scaled).
+template <typename Condition>
+bool Eventually(Condition condition) {
+    const ULONGLONG deadline = ::GetTickCount64() + Scaled(2000);
+    while (!condition()) {
+        if (::GetTickCount64() >= deadline) return false;
+        ::Sleep(20);
+    }
+    return true;
+}
 inline const DWORD kEndTimeoutMs = Scaled(20000);
 
 // ---------------------------------------------------------------------------
@@ -376,6 +388,10 @@ public:
     // Whether any window of the program was seen visible while it was watched.
     bool AnyWindowSeen() const { return m_anyWindow; }
 
+    // Whether the program records its message boxes (the test build, told where).
+    bool RecordsMessageBoxes() const { return m_recordsBoxes; }
+    void SetRecordsMessageBoxes(bool records) { m_recordsBoxes = records; }
+
     // Ends the program alone, as a crash or a kill would, leaving what it
     // started running.
     void KillProgram() {
@@ -440,8 +456,20 @@ private:
     HANDLE m_process = nullptr;
     DWORD m_processId = 0;
     bool m_anyWindow = false;
+    bool m_recordsBoxes = false;
     std::deque<Sighting> m_sightings;
 };
+
+// Waits for the run's message box and checks that it carries the application
+// title and exactly `text`. Null (and a failure) when no box appears.
+inline Sighting* AwaitCaptionedMessage(WatchedRun& run, const std::wstring& text) {
+    Sighting* message = run.Await(Kind::MessageBox);
+    EXPECT_NE(nullptr, message) << run.Describe();
+    if (message == nullptr) return nullptr;
+    EXPECT_EQ(UiTexts().title, message->caption);
+    EXPECT_EQ(std::vector<std::wstring>{text}, message->statics);
+    return message;
+}
 
 // ---------------------------------------------------------------------------
 // A staged distribution with the registry of a clean machine.
@@ -481,6 +509,7 @@ protected:
         m_elsewhere = temp + L"\\Norvalis Elsewhere " + TestName();
         m_journal = m_dist + L"\\journal of starts.txt";
         m_restartLog = m_dist + L"\\restart requests.txt";
+        m_boxLog = m_dist + L"\\message boxes.txt";
         m_sandbox = std::make_unique<RegistrySandbox>(std::vector<std::pair<HKEY, std::wstring>>{
             {HKEY_CURRENT_USER, kUninstall + L"\\" + kVcCode},
             {HKEY_CURRENT_USER, kUninstall + L"\\" + kVcOtherCode},
@@ -583,8 +612,13 @@ protected:
         }
         std::wstring commandLine = QuotedSetupPath();
         if (!arguments.empty()) commandLine += L" " + arguments;
-        return StartProgram(SetupPath(), commandLine,
-                            currentDirectory.empty() ? m_dist : currentDirectory, environment);
+        WatchedRun* run = StartProgram(SetupPath(), commandLine,
+                                       currentDirectory.empty() ? m_dist : currentDirectory, environment);
+        const bool toldWhere = std::any_of(environment.begin(), environment.end(), [](const auto& variable) {
+            return variable.first == L"NORVALIS_TEST_BOX_LOG";
+        });
+        if (run != nullptr) run->SetRecordsMessageBoxes(program == Program::TestBuild && toldWhere);
+        return run;
     }
 
     WatchedRun* StartProgram(const std::wstring& program, const std::wstring& commandLine,
@@ -602,7 +636,42 @@ protected:
     // performing them, plus `more`.
     Environment RecordingRestarts(Environment more = {}) const {
         more.emplace_back(L"NORVALIS_TEST_RESTART_LOG", m_restartLog);
+        more.emplace_back(L"NORVALIS_TEST_BOX_LOG", m_boxLog);
         return more;
+    }
+
+    // Waits for the run's message box and checks its caption and text; that
+    // it came to the foreground; and, where the test build records it, the
+    // icon the program gave it. Null (and a failure) when no box appears.
+    Sighting* AwaitMessage(WatchedRun& run, const std::wstring& text, const char* icon = "error") {
+        Sighting* message = AwaitCaptionedMessage(run, text);
+        if (message == nullptr) return nullptr;
+        if (std::string(icon) == "error") {
+            EXPECT_TRUE(Eventually([&] { return ::GetForegroundWindow() == message->hwnd; }))
+                << "an error message that is not in the foreground";
+        }
+        if (run.RecordsMessageBoxes()) {
+            std::string shown;
+            Eventually([&] { return !(shown = RecordedIcon(message->hwnd)).empty(); });
+            EXPECT_EQ(icon, shown) << "the icon of the message box";
+        }
+        return message;
+    }
+
+    // The icon the test build recorded for this box; empty when none yet.
+    std::string RecordedIcon(HWND box) const {
+        char window[24];
+        std::snprintf(window, sizeof(window), "%llX ",
+                      static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(box)));
+        const std::string text = ReadFileText(m_boxLog);
+        for (size_t at = 0; at < text.size();) {
+            size_t end = text.find('\n', at);
+            if (end == std::string::npos) end = text.size();
+            const std::string line = text.substr(at, end - at);
+            if (line.rfind(window, 0) == 0) return line.substr(std::strlen(window));
+            at = end + 1;
+        }
+        return {};
     }
 
     // The continuation value, or nothing.
@@ -665,6 +734,7 @@ protected:
     std::wstring m_elsewhere;
     std::wstring m_journal;
     std::wstring m_restartLog;
+    std::wstring m_boxLog;
     std::unique_ptr<RegistrySandbox> m_sandbox;
     std::vector<std::unique_ptr<WatchedRun>> m_runs;
 };
@@ -676,15 +746,5 @@ const std::wstring kLauncher = kLauncherFile;
 
 
 // ===========================================================================
-// Waits for the run's message box and checks that it carries the application
-// title and exactly `text`. Null (and a failure) when no box appears.
-inline Sighting* AwaitMessage(WatchedRun& run, const std::wstring& text) {
-    Sighting* message = run.Await(Kind::MessageBox);
-    EXPECT_NE(nullptr, message) << run.Describe();
-    if (message == nullptr) return nullptr;
-    EXPECT_EQ(UiTexts().title, message->caption);
-    EXPECT_EQ(std::vector<std::wstring>{text}, message->statics);
-    return message;
-}
 
 }  // namespace scenario
