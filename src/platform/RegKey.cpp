@@ -16,18 +16,11 @@ void Record(HKEY root, std::wstring_view subKey) {
 
 }  // namespace
 
-void RegKey::reset() {
-    if (m_key != nullptr) {
-        ::RegCloseKey(m_key);
-        m_key = nullptr;
-    }
-}
-
 LONG OpenKey(HKEY root, std::wstring_view subKey, REGSAM access, RegKey& key) {
     Record(root, subKey);
     const std::wstring path(subKey);
     LONG result = ::RegOpenKeyExW(root, path.c_str(), 0, access, key.put());
-    if (result != ERROR_SUCCESS) key.reset();
+    if (result != ERROR_SUCCESS) key.release();  // a failed call gives no key to close
     return result;
 }
 
@@ -36,7 +29,7 @@ LONG CreateKeyEx(HKEY root, std::wstring_view subKey, REGSAM access, RegKey& key
     const std::wstring path(subKey);
     LONG result = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                     access, nullptr, key.put(), nullptr);
-    if (result != ERROR_SUCCESS) key.reset();
+    if (result != ERROR_SUCCESS) key.release();  // a failed call gives no key to close
     return result;
 }
 
@@ -44,7 +37,7 @@ LONG CreateKey(HKEY root, std::wstring_view subKey, RegKey& key) {
     Record(root, subKey);
     const std::wstring path(subKey);
     LONG result = ::RegCreateKeyW(root, path.c_str(), key.put());
-    if (result != ERROR_SUCCESS) key.reset();
+    if (result != ERROR_SUCCESS) key.release();  // a failed call gives no key to close
     return result;
 }
 

@@ -5,36 +5,9 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/UniqueResource.h"
+
 namespace platform {
-
-// Owns one open registry key and closes it exactly once.
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey() { reset(); }
-    RegKey(RegKey&& other) noexcept : m_key(std::exchange(other.m_key, nullptr)) {}
-    RegKey& operator=(RegKey&& other) noexcept {
-        if (this != &other) {
-            reset();
-            m_key = std::exchange(other.m_key, nullptr);
-        }
-        return *this;
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-
-    HKEY get() const { return m_key; }
-    explicit operator bool() const { return m_key != nullptr; }
-    void reset();
-    // Receives a key from the registry functions below; any key held is closed first.
-    HKEY* put() {
-        reset();
-        return &m_key;
-    }
-
-private:
-    HKEY m_key = nullptr;
-};
 
 // Every path resolves in the caller's own registry view: no WOW64 view flag is
 // ever added, so a 32-bit build reads and writes what 32-bit programs see.

@@ -1,19 +1,9 @@
 #include "platform/Security.h"
 
-#include <memory>
-
 #include "platform/Seam.h"
 #include "platform/UniqueHandle.h"
 
 namespace platform {
-
-namespace {
-
-struct SidDeleter {
-    void operator()(PSID sid) const { ::FreeSid(sid); }
-};
-
-}  // namespace
 
 bool IsUserAdministrator() {
     switch (Seam().administrators) {
@@ -22,14 +12,13 @@ bool IsUserAdministrator() {
     case TestSeam::Membership::Real: break;
     }
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    PSID sid = nullptr;
+    UniqueSid sid;
     if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                    DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &sid)) {
+                                    DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, sid.put())) {
         return false;
     }
-    const std::unique_ptr<void, SidDeleter> owner(sid);
     BOOL member = FALSE;
-    return ::CheckTokenMembership(nullptr, sid, &member) && member;
+    return ::CheckTokenMembership(nullptr, sid.get(), &member) && member;
 }
 
 bool RequestRestart(UINT flags, DWORD reason) {

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "platform/UniqueHandle.h"
+
 struct ChildRun {
     bool started = false;
     bool ended = false;
@@ -33,6 +35,8 @@ inline ChildRun RunChild(const std::wstring& program, const std::wstring& filter
                                    &startup, &info) != FALSE;
     ::SetEnvironmentVariableW(variable, nullptr);
     if (!run.started) return run;
+    const platform::UniqueHandle process(info.hProcess);
+    const platform::UniqueHandle thread(info.hThread);
     run.processId = info.dwProcessId;
     if (::WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0) {
         run.ended = true;
@@ -45,8 +49,6 @@ inline ChildRun RunChild(const std::wstring& program, const std::wstring& filter
         ::TerminateProcess(info.hProcess, 1);
         ::WaitForSingleObject(info.hProcess, 10000);
     }
-    ::CloseHandle(info.hThread);
-    ::CloseHandle(info.hProcess);
     return run;
 }
 
