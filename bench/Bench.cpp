@@ -311,9 +311,8 @@ protected:
 // Processor time of this thread per wall second while the dialog waits 5 s
 // for a worker.
 template <typename Dialog>
-double UiThreadShare(CSetupRunnerApp& app) {
+double UiThreadShare() {
     Dialog dialog;
-    app.progressDialog = &dialog;
     HANDLE worker = ::CreateThread(nullptr, 0, [](LPVOID) -> DWORD { ::Sleep(5000); return 0; },
                                    nullptr, CREATE_SUSPENDED, nullptr);
     dialog.m_hWorkerThread = worker;
@@ -322,17 +321,16 @@ double UiThreadShare(CSetupRunnerApp& app) {
     dialog.DoModal();
     const double cpuAfter = HostThreadCpuSeconds();
     const double wall = Now() - wallBefore;
-    app.progressDialog = nullptr;
     ::CloseHandle(worker);
     return cpuBefore >= 0 && cpuAfter >= 0 ? (cpuAfter - cpuBefore) / wall : kFailed;
 }
 
-void MeasureUiThread(CSetupRunnerApp& app) {
-    const double first = UiThreadShare<QuietProgressDialog>(app);
-    const double second = UiThreadShare<QuietProgressDialog>(app);
+void MeasureUiThread() {
+    const double first = UiThreadShare<QuietProgressDialog>();
+    const double second = UiThreadShare<QuietProgressDialog>();
     Report("UI thread waiting 5 s, marquee off", (first + second) / 2, "cpu/wall", kQuietThreadGoal, true);
     Twice("  first and second run", first, second);
-    Show("UI thread waiting 5 s, marquee on", UiThreadShare<CProgressDialog>(app), "cpu/wall",
+    Show("UI thread waiting 5 s, marquee on", UiThreadShare<CProgressDialog>(), "cpu/wall",
          "information: the marquee's share");
 }
 
@@ -352,17 +350,15 @@ struct Latencies {
 // Milliseconds from a worker's end until DoModal returns, in turn with the
 // floor: the same worker, awaited by a plain wait on its handle, which is
 // how soon Wine can tell any thread that another one has ended.
-Latencies CloseLatencies(CSetupRunnerApp& app, int runs) {
+Latencies CloseLatencies(int runs) {
     Latencies latencies;
     for (int i = 0; i < runs; ++i) {
         CProgressDialog dialog;
-        app.progressDialog = &dialog;
-        HANDLE worker = ::CreateThread(nullptr, 0, ShortWorker, nullptr, CREATE_SUSPENDED, nullptr);
+            HANDLE worker = ::CreateThread(nullptr, 0, ShortWorker, nullptr, CREATE_SUSPENDED, nullptr);
         dialog.m_hWorkerThread = worker;
         dialog.DoModal();
         latencies.dialog.push_back((Now() - workerEnd) * 1000);
-        app.progressDialog = nullptr;
-        ::CloseHandle(worker);
+            ::CloseHandle(worker);
 
         worker = ::CreateThread(nullptr, 0, ShortWorker, nullptr, 0, nullptr);
         ::WaitForSingleObject(worker, INFINITE);
@@ -379,9 +375,9 @@ double CloseExcess(const Latencies& latencies) {
     return Median(excess);
 }
 
-void MeasureCloseLatency(CSetupRunnerApp& app, int runs) {
-    const Latencies first = CloseLatencies(app, runs);
-    const Latencies second = CloseLatencies(app, runs);
+void MeasureCloseLatency(int runs) {
+    const Latencies first = CloseLatencies(runs);
+    const Latencies second = CloseLatencies(runs);
     const Latencies all{Joined(first.dialog, second.dialog), Joined(first.floor, second.floor)};
     char note[64];
     std::snprintf(note, sizeof(note), "median of %zu, in turn with the floor", all.dialog.size());
@@ -432,7 +428,7 @@ int wmain(int argc, wchar_t** argv) {
     CreateTestKey(HKEY_CURRENT_USER, kUninstall + L"\\" + kVcCode);  // .NET missing
     MeasureWaiting(dist, waitingRounds);
 
-    MeasureUiThread(app);
-    MeasureCloseLatency(app, handoffRounds);
+    MeasureUiThread();
+    MeasureCloseLatency(handoffRounds);
     return failures == 0 ? 0 : 1;
 }

@@ -94,6 +94,12 @@ echo "== Installers that ran:"
 for log in "$vc.log" "$net.log"; do
     [ -f "$log" ] && echo "    $(cut -f1 "$log")"
 done
+echo "== The logs Setup.exe wrote to %TEMP%, one per run:"
+find "$NORVALIS_WINEPREFIX/drive_c/users" -name 'Norvalis Setup *.log' -print0 | sort -z |
+    while IFS= read -r -d '' log; do
+        echo "-- ${log##*/}"
+        tr -d '\r' < "$log" | sed 's/^/    /'
+    done
 timeout 30 env WINEPREFIX="$NORVALIS_WINEPREFIX" wineserver -k || true
 if [ -n "${NORVALIS_DEMO_XVFB:-}" ]; then
     echo "== Done. Pictures of each step: $shots"

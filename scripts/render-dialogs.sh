@@ -33,7 +33,7 @@ render_all() {
         shoot "$lang" "$tag-reboot-134" reboot134
         shoot "$lang" "$tag-reboot-136" reboot136
         shoot "$lang" "$tag-message-130-failure" failure
-        for id in 131 132 133; do shoot "$lang" "$tag-message-$id" message "$id"; done
+        for id in 131 132 133 137; do shoot "$lang" "$tag-message-$id" message "$id"; done
     done
 }
 

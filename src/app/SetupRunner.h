@@ -1,11 +1,13 @@
 #pragma once
 #include <windows.h>
+#include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
+#include "app/ExitCode.h"
 #include "framework/WinApp.h"
+#include "platform/Log.h"
 #include "prerequisites/Prerequisite.h"
-
-class CProgressDialog;
 
 // The application object: the prerequisite catalog and the whole run.
 class CSetupRunnerApp : public CWinApp {
@@ -13,22 +15,24 @@ public:
     CSetupRunnerApp();
 
     BOOL InitInstance() override;
+    // The exit code of the run (see ExitCode).
+    int ExitInstance() override { return m_exitCode; }
 
-    // Runs the installer of catalog entry `index` and waits for it. Returns the
-    // installer's status (0 when it ran, negative when it did not) and leaves
-    // the installer's own exit code in `exitCode`.
-    int RunPrerequisite(size_t index, DWORD& exitCode);
-
-private:
-    // Installs the missing components behind the progress dialog and acts on
-    // the outcome.
-    void InstallMissing();
-
-public:
-    // The progress dialog while it runs, so the worker can reach its window.
-    CProgressDialog* progressDialog = nullptr;
     // The catalog: Visual C++ 2010 x86 at index 0, .NET Framework 4.6.2 at 1.
     std::vector<Prerequisite> prerequisites;
+
+private:
+    ExitCode Run(const CommandLine& commandLine, const platform::Log& log);
+    // Detects every component, in catalog order; the names of those missing.
+    std::vector<std::wstring> DetectPrerequisites(const platform::Log& log);
+    // Installs the missing components behind the progress dialog and acts on
+    // the outcome.
+    ExitCode InstallMissing(const platform::Log& log);
+    // Installs the missing components with no window at all.
+    ExitCode InstallQuietly(const platform::Log& log);
+
+    // Until a run has said otherwise, something unexpected happened.
+    int m_exitCode = kExitFatalError;
 };
 
 extern CSetupRunnerApp theApp;

@@ -27,6 +27,16 @@ DWORD WaitForExitCode(const StartedProcess& started) {
     return exitCode;
 }
 
+UniqueHandle TakeNamedMutex(const wchar_t* name, bool& heldElsewhere) {
+    UniqueHandle mutex(::CreateMutexW(nullptr, TRUE, name));
+    const DWORD error = ::GetLastError();
+    // A mutex made by another user's elevated process may deny us access:
+    // it exists, so someone else holds it.
+    heldElsewhere = error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED);
+    if (heldElsewhere) return UniqueHandle();
+    return mutex;
+}
+
 UniqueHandle CreateSuspendedThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
     if (Seam().refuseThreadCreation) return UniqueHandle();
     return UniqueHandle(::CreateThread(nullptr, 0, routine, parameter, CREATE_SUSPENDED, nullptr));

@@ -21,6 +21,11 @@ std::optional<StartedProcess> StartProcess(const wchar_t* application, std::wstr
 // Waits without bound for the process to end and gives its exit code.
 DWORD WaitForExitCode(const StartedProcess& started);
 
+// Creates and owns the named mutex `name`. Empty, with `heldElsewhere` set,
+// when another process has it already (or it exists and cannot be opened);
+// empty with `heldElsewhere` clear when it cannot be made at all.
+UniqueHandle TakeNamedMutex(const wchar_t* name, bool& heldElsewhere);
+
 // A thread created suspended; an empty handle when it cannot be created.
 UniqueHandle CreateSuspendedThread(LPTHREAD_START_ROUTINE routine, void* parameter);
 

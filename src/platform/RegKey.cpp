@@ -56,6 +56,12 @@ LONG SetStringValue(const RegKey& key, const wchar_t* name, std::wstring_view da
                             reinterpret_cast<const BYTE*>(text.c_str()), bytes);
 }
 
+const wchar_t* OwnRegistryView() {
+    if (sizeof(void*) == 8) return L"64-bit view";
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64 ? L"32-bit view" : L"single view";
+}
+
 std::optional<DWORD> QueryDwordValue(const RegKey& key, const wchar_t* name) {
     DWORD type = REG_NONE;
     DWORD value = 0;

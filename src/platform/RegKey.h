@@ -44,6 +44,9 @@ LONG CreateKeyEx(HKEY root, std::wstring_view subKey, REGSAM access, RegKey& key
 LONG CreateKey(HKEY root, std::wstring_view subKey, RegKey& key);
 // Writes a REG_SZ value: the characters and the terminating NUL.
 LONG SetStringValue(const RegKey& key, const wchar_t* name, std::wstring_view data);
+// Which registry view this process sees, for the log: "32-bit view" for a
+// 32-bit program on 64-bit Windows, "64-bit view", or "single view".
+const wchar_t* OwnRegistryView();
 // The value when it is a REG_DWORD of exactly four bytes; nothing otherwise.
 std::optional<DWORD> QueryDwordValue(const RegKey& key, const wchar_t* name);
 

@@ -13,8 +13,9 @@ struct TestSeam {
     Membership administrators = Membership::Real;
     bool refuseThreadCreation = false;
     bool refuseRegistryWrites = false;
-    // When set, a restart request goes here instead of to Windows.
-    void (*restartRequested)(UINT flags, DWORD reason) = nullptr;
+    // When set, a restart request goes here instead of to Windows; its answer
+    // stands for whether Windows accepted the request.
+    bool (*restartRequested)(UINT flags, DWORD reason) = nullptr;
     // When set, receives every registry key opened or created, in order.
     std::vector<std::wstring>* openedKeys = nullptr;
 };

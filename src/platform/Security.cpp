@@ -32,7 +32,7 @@ bool IsUserAdministrator() {
     return ::CheckTokenMembership(nullptr, sid, &member) && member;
 }
 
-void RequestRestart(UINT flags, DWORD reason) {
+bool RequestRestart(UINT flags, DWORD reason) {
     HANDLE rawToken = nullptr;
     if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                            &rawToken)) {
@@ -45,10 +45,11 @@ void RequestRestart(UINT flags, DWORD reason) {
         }
     }
     if (Seam().restartRequested != nullptr) {
-        Seam().restartRequested(flags, reason);
-        return;
+        if (Seam().restartRequested(flags, reason)) return true;
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
     }
-    ::ExitWindowsEx(flags, reason);
+    return ::ExitWindowsEx(flags, reason) != FALSE;
 }
 
 }  // namespace platform

@@ -8,7 +8,8 @@ namespace platform {
 bool IsUserAdministrator();
 
 // Enables SeShutdownPrivilege in the process token and asks Windows to restart.
-// Returns at once; Windows may still refuse.
-void RequestRestart(UINT flags, DWORD reason);
+// Returns at once: true when Windows accepted the request, false (with the
+// error in GetLastError) when it refused.
+bool RequestRestart(UINT flags, DWORD reason);
 
 }  // namespace platform

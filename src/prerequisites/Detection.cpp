@@ -19,30 +19,46 @@ constexpr const wchar_t* kVcRedist2010Codes[] = {
     L"{196BB40D-1578-3D01-B289-BEFC77A11A1E}",
 };
 
+// "probe HKLM\SOFTWARE\... (32-bit view): found"
+void LogProbe(const platform::Log& log, HKEY root, std::wstring_view path, LONG result) {
+    log.Write({L"probe ", root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\", path, L" (",
+               platform::OwnRegistryView(), L"): ",
+               result == ERROR_SUCCESS ? L"found" : L"not found, error ",
+               result == ERROR_SUCCESS ? std::wstring() : platform::CodeText(static_cast<DWORD>(result))});
+}
+
 }  // namespace
 
-bool IsNetFramework462Installed() {
+bool IsNetFramework462Installed(const platform::Log& log) {
     platform::RegKey key;
-    if (platform::OpenKey(HKEY_LOCAL_MACHINE, kNetFramework4Key, KEY_QUERY_VALUE, key) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
+    const LONG opened = platform::OpenKey(HKEY_LOCAL_MACHINE, kNetFramework4Key, KEY_QUERY_VALUE, key);
+    LogProbe(log, HKEY_LOCAL_MACHINE, kNetFramework4Key, opened);
+    if (opened != ERROR_SUCCESS) return false;
     const auto release = platform::QueryDwordValue(key, L"Release");
+    if (release) {
+        log.Write({L"Release = ", platform::Decimal(*release), L", 4.6.2 needs at least ",
+                   platform::Decimal(kNetFramework462Release)});
+    } else {
+        log.Write({L"Release: no REG_DWORD value"});
+    }
     return release && *release >= kNetFramework462Release;
 }
 
-bool UninstallKeyExists(HKEY root, const wchar_t* parentPath, const wchar_t* productCode) {
+bool UninstallKeyExists(HKEY root, const wchar_t* parentPath, const wchar_t* productCode,
+                        const platform::Log& log) {
     std::wstring path(parentPath);
     path.append(L"\\").append(productCode);
     platform::RegKey key;
-    return platform::OpenKey(root, path, KEY_QUERY_VALUE, key) == ERROR_SUCCESS;
+    const LONG opened = platform::OpenKey(root, path, KEY_QUERY_VALUE, key);
+    LogProbe(log, root, path, opened);
+    return opened == ERROR_SUCCESS;
 }
 
-bool IsVcRedist2010Installed() {
+bool IsVcRedist2010Installed(const platform::Log& log) {
     for (const wchar_t* code : kVcRedist2010Codes) {
-        if (UninstallKeyExists(HKEY_CURRENT_USER, kUninstallList, code) ||
-            UninstallKeyExists(HKEY_LOCAL_MACHINE, kUninstallList, code) ||
-            UninstallKeyExists(HKEY_LOCAL_MACHINE, kWowUninstallList, code)) {
+        if (UninstallKeyExists(HKEY_CURRENT_USER, kUninstallList, code, log) ||
+            UninstallKeyExists(HKEY_LOCAL_MACHINE, kUninstallList, code, log) ||
+            UninstallKeyExists(HKEY_LOCAL_MACHINE, kWowUninstallList, code, log)) {
             return true;
         }
     }

@@ -8,6 +8,7 @@
 #define IDS_PACKAGES_MISSING    133
 #define IDS_SERVER_CONTINUES    134
 #define IDS_RESTART_REQUIRED    136
+#define IDS_USAGE               137
 
 #define IDD_PREREQUISITES       102
 #define IDD_PROGRESS            133

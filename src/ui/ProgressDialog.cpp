@@ -1,6 +1,5 @@
 #include "ui/ProgressDialog.h"
 
-#include "app/SetupRunner.h"
 #include "res/resource.h"
 
 CProgressDialog::CProgressDialog(CDialog* parent) : CDialogEx(IDD_PROGRESS, parent) {}
@@ -22,7 +21,8 @@ void CProgressDialog::DoDataExchange(CDataExchange* exchange) {
 BOOL CProgressDialog::OnInitDialog() {
     CDialogEx::OnInitDialog();
     m_progressBar.SetMarquee(TRUE, 10);
-    ::ResumeThread(m_hWorkerThread);
+    if (m_pWorkerWindow != nullptr) *m_pWorkerWindow = m_hWnd;
+    m_workerResumed = ::ResumeThread(m_hWorkerThread) != static_cast<DWORD>(-1);
     return TRUE;
 }
 
@@ -49,11 +49,10 @@ LRESULT CProgressDialog::OnKickIdle(WPARAM, LPARAM) {
 void CProgressDialog::OnCustomDrawProgress(NMHDR*, LRESULT* result) { *result = CDRF_DODEFAULT; }
 
 LRESULT CProgressDialog::OnInstallingComponent(WPARAM index, LPARAM) {
-    const auto* app = static_cast<const CSetupRunnerApp*>(AfxGetApp());
     // Any program on the desktop can post this message: an index outside the
     // catalog is ignored rather than read past the end.
-    if (app != nullptr && index < app->prerequisites.size()) {
-        SetDlgItemText(IDC_COMPONENT_NAME, app->prerequisites[index].displayName.c_str());
+    if (index < m_componentNames.size()) {
+        SetDlgItemText(IDC_COMPONENT_NAME, m_componentNames[index].c_str());
     }
     return 0;
 }

@@ -1,9 +1,9 @@
 #pragma once
-#include "framework/Dialog.h"
+#include <string>
+#include <vector>
 
-// Posted by the installation worker before each installer: wParam is the
-// catalog index of the component, lParam 0.
-constexpr UINT WM_INSTALLING_COMPONENT = WM_USER + 1;
+#include "framework/Dialog.h"
+#include "prerequisites/InstallWorker.h"
 
 // The marquee dialog shown while the worker thread installs. It resumes the
 // thread when it opens and closes itself once the thread has ended; until
@@ -17,6 +17,13 @@ public:
 
     // The suspended worker thread; not owned, valid until DoModal returns.
     HANDLE m_hWorkerThread = nullptr;
+    // Where the worker looks for the window to tell about each component:
+    // filled with this dialog's window before the worker is resumed.
+    HWND* m_pWorkerWindow = nullptr;
+    // Set once the dialog has let the worker go.
+    bool m_workerResumed = false;
+    // The names shown for the components, by catalog index.
+    std::vector<std::wstring> m_componentNames;
     CProgressCtrl m_progressBar;
 
 protected:

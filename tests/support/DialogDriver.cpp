@@ -28,6 +28,14 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
     return TRUE;
 }
 
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && ::IsWindowVisible(window)) search->found.push_back(window);
+    return TRUE;
+}
+
 BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
     reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
     return TRUE;
@@ -49,6 +57,12 @@ bool Filled(HWND dialog, Kind kind) {
 }
 
 }  // namespace
+
+std::vector<HWND> VisibleWindows(DWORD processId) {
+    Search search{processId, {}};
+    ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 std::wstring Text(HWND window) {
     const LRESULT length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);

@@ -18,6 +18,9 @@ struct Window {
 // The visible top-level dialogs ("#32770") of a process (any process when 0).
 std::vector<HWND> VisibleDialogs(DWORD processId);
 
+// Every visible top-level window of a process, of any class.
+std::vector<HWND> VisibleWindows(DWORD processId);
+
 // What kind of dialog a top-level "#32770" window is, judged by its controls.
 Kind KindOf(HWND dialog);
 

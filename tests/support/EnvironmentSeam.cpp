@@ -6,6 +6,7 @@
 //   NORVALIS_TEST_REFUSE_WRITES=1   every registry value write fails
 //   NORVALIS_TEST_RESTART_LOG=path  restart requests are appended here
 //                                   ("flags reason", hex)
+//   NORVALIS_TEST_REFUSE_RESTART=1  restart requests are refused
 // The test build never restarts: in a shared Wine prefix a restart would end
 // the session of every other test.
 #include <windows.h>
@@ -24,18 +25,20 @@ std::wstring Variable(const wchar_t* name) {
 }
 
 std::wstring restartLog;
+bool refuseRestart = false;
 
-void RecordRestart(UINT flags, DWORD reason) {
-    if (restartLog.empty()) return;
+bool RecordRestart(UINT flags, DWORD reason) {
+    if (restartLog.empty()) return !refuseRestart;
     HANDLE file = ::CreateFileW(restartLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                 OPEN_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    if (file == INVALID_HANDLE_VALUE) return !refuseRestart;
     char line[64];
     const int length = std::snprintf(line, sizeof(line), "0x%X 0x%08lX\n", flags,
                                      static_cast<unsigned long>(reason));
     DWORD written = 0;
     ::WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
     ::CloseHandle(file);
+    return !refuseRestart;
 }
 
 struct ApplyEnvironment {
@@ -47,6 +50,7 @@ struct ApplyEnvironment {
         seam.refuseThreadCreation = Variable(L"NORVALIS_TEST_NO_THREAD") == L"1";
         seam.refuseRegistryWrites = Variable(L"NORVALIS_TEST_REFUSE_WRITES") == L"1";
         restartLog = Variable(L"NORVALIS_TEST_RESTART_LOG");
+        refuseRestart = Variable(L"NORVALIS_TEST_REFUSE_RESTART") == L"1";
         seam.restartRequested = RecordRestart;
     }
 };

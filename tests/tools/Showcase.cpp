@@ -18,11 +18,11 @@ namespace {
 
 CSetupRunnerApp app;
 
+HWND progressWindow = nullptr;
+
 DWORD WINAPI AnnounceAndWait(LPVOID) {
     ::Sleep(300);
-    if (app.progressDialog != nullptr) {
-        ::PostMessageW(app.progressDialog->GetSafeHwnd(), WM_INSTALLING_COMPONENT, 1, 0);
-    }
+    ::PostMessageW(progressWindow, WM_INSTALLING_COMPONENT, 1, 0);
     ::Sleep(INFINITE);
     return 0;
 }
@@ -41,7 +41,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (what == L"progress") {
         CProgressDialog dialog;
-        app.progressDialog = &dialog;
+        for (const auto& entry : app.prerequisites) dialog.m_componentNames.push_back(entry.displayName);
+        dialog.m_pWorkerWindow = &progressWindow;
         dialog.m_hWorkerThread = ::CreateThread(nullptr, 0, AnnounceAndWait, nullptr, CREATE_SUSPENDED, nullptr);
         return dialog.DoModal();
     }

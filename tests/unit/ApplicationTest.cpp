@@ -10,7 +10,7 @@ namespace {
 TEST(ApplicationTest, ConstructionFillsTheCatalogInOrder) {
     CSetupRunnerApp app;
     EXPECT_EQ(&app, AfxGetApp());
-    EXPECT_EQ(nullptr, app.progressDialog);
+    EXPECT_EQ(1603, app.ExitInstance()) << "a run that never ends well reports a fatal error";
     EXPECT_EQ(AFX_RESTART_MANAGER_SUPPORT_RESTART, app.m_dwRestartManagerSupportFlags);
     EXPECT_EQ(nullptr, app.m_pMainWnd);
     ASSERT_EQ(2u, app.prerequisites.size());

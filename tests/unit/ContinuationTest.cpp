@@ -292,7 +292,11 @@ TEST(ContinuationChildTest, WritesBothEntries) {
 
 std::vector<std::pair<UINT, DWORD>> restartRequests;
 
-void NoteRestart(UINT flags, DWORD reason) { restartRequests.push_back({flags, reason}); }
+bool acceptRestart = true;
+bool NoteRestart(UINT flags, DWORD reason) {
+    restartRequests.push_back({flags, reason});
+    return acceptRestart;
+}
 
 // The shutdown privilege's state in this process's token, or nothing when the
 // token does not list it.
@@ -343,13 +347,19 @@ TEST(RestartSystemTest, EnablesTheShutdownPrivilegeAndAsksForAPlannedRestart) {
     platform::Seam().restartRequested = NoteRestart;
     // Never a real restart: it would end the Wine session of every test.
     ASSERT_NE(nullptr, platform::Seam().restartRequested);
-    RestartSystem();
+    EXPECT_TRUE(RestartSystem()) << "the request was accepted";
 
     ASSERT_EQ(1u, restartRequests.size());
     EXPECT_EQ(0x2u, restartRequests[0].first) << "not EWX_REBOOT alone";
     // SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION
     EXPECT_EQ(0x80040002u, restartRequests[0].second);
     EXPECT_EQ(std::optional<bool>(true), ShutdownPrivilegeEnabled());
+
+    // A refusal reaches the caller, which then reports the restart as still due.
+    acceptRestart = false;
+    EXPECT_FALSE(RestartSystem());
+    acceptRestart = true;
+    EXPECT_EQ(2u, restartRequests.size());
     SetShutdownPrivilege(*initially);
 }
 

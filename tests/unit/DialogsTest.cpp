@@ -223,7 +223,7 @@ struct SteeredWorker {
 class ProgressDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_app.progressDialog = &m_dialog;
+        m_dialog.m_componentNames = {kVcName, kNetName};
         m_thread = ::CreateThread(nullptr, 0, SteeredWorker::Run, &m_worker, CREATE_SUSPENDED, nullptr);
         ASSERT_NE(nullptr, m_thread);
         m_dialog.m_hWorkerThread = m_thread;

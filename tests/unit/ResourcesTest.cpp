@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "ExpectedTexts.h"
+
 namespace {
 
 constexpr WORD kRussian = 0x0419;
@@ -282,40 +284,23 @@ std::optional<std::wstring> ReadString(UINT id, WORD language) {
 struct StringCase {
     UINT id;
     WORD language;
-    const wchar_t* text;
+    std::wstring text;
 };
 
-const StringCase kStrings[] = {
-    {130, kEnglish, L"There was an error installing the following components:\n\n"},
-    {130, kGerman, L"Bei der Installation folgender Komponenten sind Fehler aufgetreten:\n\n"},
-    {130, kRussian, L"Установка следующих компонент завершилась с ошибкой:\n\n"},
-    {131, kEnglish, L"Error starting Norvalis installation"},
-    {131, kGerman, L"Fehler beim Starten der Installation von Norvalis"},
-    {131, kRussian, L"Ошибка запуска процесса установки Norvalis"},
-    {132, kEnglish, L"You should have administrator privileges on this computer to install Norvalis."},
-    {132, kGerman, L"Sie müssen über Administratorrechte verfügen, um die Installation von Norvalis zu starten."},
-    {132, kRussian, L"Для начала установки Norvalis необходимо наличие прав администратора для вашей учетной записи."},
-    {133, kEnglish, L"Prerequisite software distributives are either corrupted or not found."},
-    {133, kGerman, L"Distributionen der Software der dritten Herstellen, die zum Programminstallation "
-                   L"erforderlich sind, sind entweder beschädigt oder nicht gefunden."},
-    {133, kRussian, L"Дистрибутивы сторонних компонентов, необходимые для установки программы, "
-                    L"повреждены или отсутствуют."},
-    {134, kEnglish, L"Norvalis server installation will be continued after your restart your computer."},
-    {134, kGerman, L"Die Installation der Serverkomponente von Norvalis wird nach einem Neustart des "
-                   L"Computers fortgesetzt."},
-    {134, kRussian, L"Установка серверной части Norvalis будет продолжена после перезагрузки компьютера."},
-    {136, kEnglish, L"Your computer must be restarted to continue setup.\nIf setup program is not started "
-                    L"automatically when you restart, launch it manually."},
-    {136, kGerman, L"Zum Fortsetzen der Installation muss der Computer neu gestartet werden.\nWenn das "
-                   L"Installationsprogramm nach dem Neustart nicht automatisch ausgeführt wird, dann "
-                   L"starten Sie das Programm manuell."},
-    {136, kRussian, L"Для продолжения установки необходимо перезагрузить компьютер.\nЕсли после "
-                    L"перезагрузки программа установки не запустится автоматически, запустите ее "
-                    L"самостоятельно."},
-    {57344, kEnglish, L"Install Norvalis"},
-    {57344, kGerman, L"Installation von Norvalis"},
-    {57344, kRussian, L"Установка Norvalis"},
-};
+// The string table of every language, from the texts the user must see.
+std::vector<StringCase> StringCases() {
+    const std::pair<UINT, std::wstring texts::Texts::*> ids[] = {
+        {130, &texts::Texts::installFailed},   {131, &texts::Texts::launchFailed},
+        {132, &texts::Texts::adminRequired},   {133, &texts::Texts::packagesMissing},
+        {134, &texts::Texts::serverContinues}, {136, &texts::Texts::restartRequired},
+        {137, &texts::Texts::usage},           {57344, &texts::Texts::title},
+    };
+    std::vector<StringCase> cases;
+    for (const texts::Texts* language : {&texts::kEnglishTexts, &texts::kGermanTexts, &texts::kRussianTexts}) {
+        for (const auto& [id, member] : ids) cases.push_back({id, language->language, language->*member});
+    }
+    return cases;
+}
 
 class StringTableTest : public testing::TestWithParam<StringCase> {};
 
@@ -327,11 +312,11 @@ TEST_P(StringTableTest, TextMatchesCharacterForCharacter) {
     const StringCase& expected = GetParam();
     const auto text = ReadString(expected.id, expected.language);
     ASSERT_TRUE(text.has_value()) << "no string block holds " << expected.id;
-    EXPECT_EQ(std::wstring(expected.text), *text);
+    EXPECT_EQ(expected.text, *text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    ResourcesTest, StringTableTest, testing::ValuesIn(kStrings),
+    ResourcesTest, StringTableTest, testing::ValuesIn(StringCases()),
     [](const testing::TestParamInfo<StringCase>& info) {
         return std::string(LanguageName(info.param.language)) + "_" + std::to_string(info.param.id);
     });
@@ -339,7 +324,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ResourcesTest, StringBlocksHoldOnlyTheListedIds) {
     // Block 9 covers ids 128-143, block 3585 ids 57344-57359. The loader finds
     // an absent id as an entry of length 0; 135 is a dialog id, not a string.
-    const std::set<UINT> present = {130, 131, 132, 133, 134, 136, 57344};
+    const std::set<UINT> present = {130, 131, 132, 133, 134, 136, 137, 57344};
     for (WORD language : {kRussian, kGerman, kEnglish}) {
         for (WORD block : {WORD{9}, WORD{3585}}) {
             SCOPED_TRACE(std::string(LanguageName(language)) + " block " + std::to_string(block));
