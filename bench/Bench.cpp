@@ -110,9 +110,15 @@ struct Process {
         std::wstring line = L"\"" + program + L"\"";
         ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
     }
+    // A run that has not ended by then waits for someone to answer a message
+    // box; left alone it would keep Setup.exe's one-run-at-a-time mutex and
+    // turn every later run away.
     ~Process() {
         if (info.hProcess == nullptr) return;
-        ::WaitForSingleObject(info.hProcess, 20000);
+        if (::WaitForSingleObject(info.hProcess, 20000) == WAIT_TIMEOUT) {
+            Stop();
+            ::WaitForSingleObject(info.hProcess, 5000);
+        }
         ::CloseHandle(info.hThread);
         ::CloseHandle(info.hProcess);
     }
@@ -126,11 +132,19 @@ struct Process {
 
 int failures = 0;
 
+// A value in its column, or "failed" for a measurement that could not be made.
+std::string Value(double value) {
+    char text[32];
+    if (value >= kFailed) return "    failed";
+    std::snprintf(text, sizeof(text), "%10.4f", value);
+    return text;
+}
+
 void Report(const char* figure, double value, const char* unit, double goal, bool below) {
     const bool met = below ? value < goal : value <= goal;
     if (!met) ++failures;
-    std::printf("%-42s %10.4f %-9s (goal: %s %g) %s\n", figure, value, unit, below ? "<" : "<=", goal,
-                met ? "ok" : "MISSED");
+    std::printf("%-42s %s %-9s (goal: %s %g) %s\n", figure, Value(value).c_str(), unit, below ? "<" : "<=",
+                goal, met ? "ok" : "MISSED");
     std::fflush(stdout);
 }
 
@@ -141,7 +155,7 @@ void Show(const char* figure, double value, const char* unit, const char* note) 
 
 // The same comparison, made twice in this run: the spread is the noise.
 void Twice(const char* label, double first, double second) {
-    std::printf("%-42s %10.4f %10.4f\n", label, first, second);
+    std::printf("%-42s %s %s\n", label, Value(first).c_str(), Value(second).c_str());
     std::fflush(stdout);
 }
 
@@ -213,17 +227,24 @@ struct CpuSample {
     double wall = 0;
 };
 
+// A sample that could not be taken: says why, and has no wall time.
+CpuSample Lost(const std::wstring& program, const char* why) {
+    std::printf("  (no sample: %ls %s)\n", program.substr(program.find_last_of(L'\\') + 1).c_str(), why);
+    return {};
+}
+
 // Processor time of a running process over kSampleMs, from kSettleMs after
-// its dialog appeared. Wall time 0 when the process could not be read.
+// its dialog appeared.
 CpuSample SampleWhileShown(const std::wstring& program) {
     ::Sleep(kSettleMs);
     const unsigned long hostId = HostProcessId(program.substr(2));  // Z: is no part of the host's path
-    const double cpuBefore = hostId != 0 ? HostProcessCpuSeconds(hostId) : -1;
+    if (hostId == 0) return Lost(program, "not found among the host's processes");
+    const double cpuBefore = HostProcessCpuSeconds(hostId);
     const double wallBefore = Now();
     ::Sleep(kSampleMs);
-    const double cpuAfter = hostId != 0 ? HostProcessCpuSeconds(hostId) : -1;
+    const double cpuAfter = HostProcessCpuSeconds(hostId);
     const double wall = Now() - wallBefore;
-    if (cpuBefore < 0 || cpuAfter < 0) return {};
+    if (cpuBefore < 0 || cpuAfter < 0) return Lost(program, "ended before the sample did");
     return {cpuAfter - cpuBefore, wall};
 }
 
@@ -234,24 +255,26 @@ CpuSample SampleSetup(const Distribution& dist) {
     Process setup(program);
     const driver::Window prerequisites =
         driver::WaitForKind(setup.info.dwProcessId, driver::Kind::Prerequisites, 20000);
-    if (prerequisites.hwnd != nullptr) {
-        driver::Click(prerequisites.hwnd, IDOK);
-        if (driver::WaitForKind(setup.info.dwProcessId, driver::Kind::Progress, 20000).hwnd != nullptr) {
-            return SampleWhileShown(program);
-        }
+    if (prerequisites.hwnd == nullptr) {
+        setup.Stop();
+        return Lost(program, "showed no prerequisites dialog");
     }
-    setup.Stop();
-    return {};
+    driver::Click(prerequisites.hwnd, IDOK);
+    if (driver::WaitForKind(setup.info.dwProcessId, driver::Kind::Progress, 20000).hwnd == nullptr) {
+        setup.Stop();
+        return Lost(program, "showed no progress dialog");
+    }
+    return SampleWhileShown(program);
 }
 
 CpuSample SampleMarqueeFloor(const Distribution& dist) {
     const std::wstring program = dist.Program(L"MarqueeFloor.exe");
     Process floor(program);
-    if (driver::WaitForKind(floor.info.dwProcessId, driver::Kind::Progress, 20000).hwnd != nullptr) {
-        return SampleWhileShown(program);
+    if (driver::WaitForKind(floor.info.dwProcessId, driver::Kind::Progress, 20000).hwnd == nullptr) {
+        floor.Stop();
+        return Lost(program, "showed no dialog");
     }
-    floor.Stop();
-    return {};
+    return SampleWhileShown(program);
 }
 
 struct WaitingSamples {
