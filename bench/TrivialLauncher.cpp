@@ -1,8 +1,10 @@
-// The floor for the hand-off time: a program that does nothing but start
-// Packages\Launcher.exe beside itself, the way Setup.exe does at its end.
-// Built a second time with WITH_COMMON_CONTROLS: then it first loads the
-// window libraries and registers the common controls, as every dialog
-// program must, which shows what that alone costs.
+// The floors for the hand-off time: programs that only start
+// Packages\Launcher.exe beside themselves, the way Setup.exe does at its end.
+// Built with WITH_COMMON_CONTROLS (and Setup.exe's manifest) it is the floor
+// the goal is set against: a dialog program that first registers the same
+// common controls. Built without, it never loads the window libraries, whose
+// loading under Wine also starts the desktop process: the bare floor, printed
+// to show what that costs.
 #include <windows.h>
 #ifdef WITH_COMMON_CONTROLS
 #include <commctrl.h>

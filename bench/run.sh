@@ -34,9 +34,12 @@ map=$release/Setup.map
 python3 "$root/bench/mapsize.py" "$map" 12
 
 echo "== Under Wine (64-bit build of the same sources; this host runs no 32-bit code)"
+# Where the timings come from: they are only comparable on the same kind of machine.
+echo "   $(date -u '+%F %H:%M UTC'), $(nproc) processors ($(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -1))," \
+     "$(/usr/lib/wine/wine64 --version 2>/dev/null), graphics driver ${NORVALIS_GRAPHICS:-null}, load $(cut -d' ' -f1-3 /proc/loadavg)"
 cd "$root/build/test/bin"
 "$root/scripts/wine-run.sh"
-NORVALIS_TIMEOUT=600 "$root/scripts/wine-run.sh" bench.exe "${BENCH_RUNS:-15}" | tr -d '\r'
+NORVALIS_TIMEOUT=900 "$root/scripts/wine-run.sh" bench.exe "${BENCH_RUNS:-15}" "${BENCH_WAITING_ROUNDS:-3}" | tr -d '\r'
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 rm -rf "$root/build/test/bin/bench handoff"
 
