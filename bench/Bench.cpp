@@ -248,10 +248,29 @@ CpuSample SampleWhileShown(const std::wstring& program) {
     return {cpuAfter - cpuBefore, wall};
 }
 
+// How many times the stand-in at `path` has started: one line each in its log.
+size_t Starts(const std::wstring& path) {
+    HANDLE file = ::CreateFileW((path + L".log").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    size_t lines = 0;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        lines += static_cast<size_t>(std::count(buffer, buffer + read, '\n'));
+    }
+    ::CloseHandle(file);
+    return lines;
+}
+
 // Setup.exe with .NET missing: continue past the prerequisites dialog, then
-// sample while its installer runs behind the progress dialog.
+// sample while its installer runs behind the progress dialog. The sample
+// starts once the installer has: what comes before it (the announcement,
+// the signature check) is work, not waiting.
 CpuSample SampleSetup(const Distribution& dist) {
     const std::wstring program = dist.Program(L"Setup.exe");
+    const std::wstring installer = dist.root + L"\\Packages\\DotNetFX462\\dotnet.exe";
+    const size_t startsBefore = Starts(installer);
     Process setup(program);
     const driver::Window prerequisites =
         driver::WaitForKind(setup.info.dwProcessId, driver::Kind::Prerequisites, 20000);
@@ -263,6 +282,12 @@ CpuSample SampleSetup(const Distribution& dist) {
     if (driver::WaitForKind(setup.info.dwProcessId, driver::Kind::Progress, 20000).hwnd == nullptr) {
         setup.Stop();
         return Lost(program, "showed no progress dialog");
+    }
+    const ULONGLONG deadline = ::GetTickCount64() + 20000;
+    while (Starts(installer) == startsBefore && ::GetTickCount64() < deadline) ::Sleep(10);
+    if (Starts(installer) == startsBefore) {
+        setup.Stop();
+        return Lost(program, "started no installer");
     }
     return SampleWhileShown(program);
 }

@@ -66,33 +66,15 @@ void CDialog::RunModalLoop() {
     // A template without WS_VISIBLE is shown when the loop first goes idle,
     // after the initial messages have been handled.
     bool showOnIdle = (::GetWindowLongW(m_hWnd, GWL_STYLE) & WS_VISIBLE) == 0;
-    bool idle = true;
     LPARAM idleCount = 0;
     MSG message;
     while (m_running) {
-        while (idle && !::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-            if (showOnIdle) {
-                ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
-                ::UpdateWindow(m_hWnd);
-                showOnIdle = false;
-            }
-            const bool more = ::SendMessageW(m_hWnd, WM_KICKIDLE, MSGF_DIALOGBOX, idleCount++) != 0;
-            if (!m_running) return;
-            if (!more) {
-                idle = false;
-                break;
-            }
-            // Sleep until a message arrives or the awaited handle is signalled,
-            // then run the idle handler again: no spinning while nothing happens.
-            HANDLE awaited = IdleWaitHandle();
-            ::MsgWaitForMultipleObjectsEx(awaited != nullptr ? 1 : 0, &awaited, INFINITE,
-                                          QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        }
-        do {
-            const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
-            if (got == 0 || got == -1) {
+        // Each message is fetched once, and the idle handler runs once the
+        // queue is empty: a marquee's timer costs one trip per tick.
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
                 // A quit request belongs to an outer loop: hand it on and end.
-                if (got == 0) ::PostQuitMessage(static_cast<int>(message.wParam));
+                ::PostQuitMessage(static_cast<int>(message.wParam));
                 EndDialog(-1);
                 return;
             }
@@ -101,10 +83,33 @@ void CDialog::RunModalLoop() {
                 ::DispatchMessageW(&message);
             }
             if (!m_running) return;
-        } while (::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE));
-        idle = true;
-        idleCount = 0;
+            idleCount = 0;
+        }
+        if (showOnIdle) {
+            ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+            ::UpdateWindow(m_hWnd);
+            showOnIdle = false;
+        }
+        const bool more = Idle(idleCount++);
+        if (!m_running) return;
+        // Sleep until a message arrives, or, while the idle handler asks for
+        // more, until the awaited handle is signalled: no spinning.
+        HANDLE awaited = more ? IdleWaitHandle() : nullptr;
+        ::MsgWaitForMultipleObjectsEx(awaited != nullptr ? 1 : 0, &awaited, INFINITE, QS_ALLINPUT,
+                                      MWMO_INPUTAVAILABLE);
     }
+}
+
+bool CDialog::Idle(LPARAM count) {
+    // Straight through the message map: sent as a window message, it would
+    // also pass the system's dialog procedure, for nothing.
+    LRESULT result = 0;
+    try {
+        if (!Dispatch(WM_KICKIDLE, MSGF_DIALOGBOX, count, result)) return false;
+    } catch (...) {
+        return false;
+    }
+    return result != 0;
 }
 
 bool CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {

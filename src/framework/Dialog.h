@@ -54,6 +54,8 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void RunModalLoop();
+    // WM_KICKIDLE to the message map; whether the handler asks for more.
+    bool Idle(LPARAM count);
 
     UINT m_templateId;
     bool m_running = false;
