@@ -162,6 +162,13 @@ void Report(const char* figure, double value, const char* unit, double goal, boo
     std::fflush(stdout);
 }
 
+// A worker that only waits. A named WINAPI function: a lambda converts only to
+// a pointer of the default calling convention, not to a 32-bit thread routine.
+DWORD WINAPI WaitFiveSeconds(LPVOID) {
+    ::Sleep(5000);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -236,8 +243,7 @@ int wmain(int argc, wchar_t** argv) {
     {
         CProgressDialog dialog;
         app.progressDialog = &dialog;
-        HANDLE worker = ::CreateThread(nullptr, 0, [](LPVOID) -> DWORD { ::Sleep(5000); return 0; },
-                                       nullptr, CREATE_SUSPENDED, nullptr);
+        HANDLE worker = ::CreateThread(nullptr, 0, WaitFiveSeconds, nullptr, CREATE_SUSPENDED, nullptr);
         dialog.m_hWorkerThread = worker;
         const double cpuBefore = ThreadCpuSeconds(::GetCurrentThread());
         const double wallBefore = Now();

@@ -53,6 +53,14 @@ std::wstring Setting(const std::wstring& text, const std::wstring& name) {
     return {};
 }
 
+// Ends the process with the exception's code. A named WINAPI function, not a
+// lambda: a lambda converts only to a pointer of the default calling
+// convention, which on 32-bit Windows is not the filter's.
+LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* exception) {
+    ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 void Append(const std::wstring& path, const std::wstring& line) {
     HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, 0, nullptr);
@@ -114,10 +122,7 @@ int wmain() {
     if (Setting(behaviour, L"crash") == L"1") {
         // A real access violation, ended with the exception's code as exit
         // code; the filter keeps Wine from starting its debugger.
-        ::SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* exception) -> LONG {
-            ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
-            return EXCEPTION_EXECUTE_HANDLER;
-        });
+        ::SetUnhandledExceptionFilter(EndWithExceptionCode);
         *static_cast<volatile int*>(nullptr) = 1;
     }
     const std::wstring exitCode = Setting(behaviour, L"exit");
