@@ -5,6 +5,7 @@
 #   NORVALIS_WINEARCH   win64 (default) or win32
 #   NORVALIS_WINEPREFIX prefix folder (default: build/wine/<arch> in the tree)
 #   NORVALIS_TIMEOUT    seconds before the run is killed (default 180)
+#   NORVALIS_PREFIX_TIMEOUT  seconds for making a new prefix (default 600)
 #   NORVALIS_GRAPHICS   Wine graphics driver of a new prefix: null (default,
 #                       headless windows) or x11 (needs DISPLAY)
 set -u
@@ -26,7 +27,7 @@ prepare_prefix() {
         flock 9
         if [ ! -f "$WINEPREFIX/.norvalis-ready" ]; then
             rm -rf "$WINEPREFIX"
-            timeout 600 "$wine_bin" wineboot -i </dev/null >/dev/null 2>&1
+            timeout "${NORVALIS_PREFIX_TIMEOUT:-600}" "$wine_bin" wineboot -i </dev/null >/dev/null 2>&1
             timeout 120 "$wine_bin" reg add 'HKCU\Software\Wine\Drivers' /v Graphics \
                 /d "${NORVALIS_GRAPHICS:-null}" /f </dev/null >/dev/null 2>&1
             timeout 60 wineserver -w </dev/null >/dev/null 2>&1
