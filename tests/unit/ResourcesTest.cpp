@@ -154,7 +154,7 @@ std::string Narrow(const std::wstring& text) {
 }
 
 TEST(ResourcesTest, SetupExeOpensAsResourceImage) {
-    RecordProperty("file", Narrow(SetupExePath()));
+    RecordProperty("setup_exe", Narrow(SetupExePath()));
     ASSERT_NE(nullptr, SetupModule()) << "cannot open " << Narrow(SetupExePath())
                                       << ", error " << ::GetLastError();
 }
