@@ -116,7 +116,16 @@ run() {
     exec 9>"$NORVALIS_WINEPREFIX.run.lock"
     flock 9
     cd "$(dirname "$program")" || return 1
-    NORVALIS_TIMEOUT=${NORVALIS_TIMEOUT:-1800} "$root/scripts/wine-run.sh" "$(basename "$program")" "$@"
+    local output status
+    output=$(NORVALIS_TIMEOUT=${NORVALIS_TIMEOUT:-1800} "$root/scripts/wine-run.sh" "$(basename "$program")" "$@")
+    status=$?
+    printf '%s\n' "$output"
+    # A filter that matches nothing would pass without testing anything.
+    if [ $status -eq 0 ] && grep -q '^\[==========\] Running 0 tests' <<<"$output"; then
+        echo "test32.sh: no test matched: $*" >&2
+        status=1
+    fi
+    return $status
 }
 
 stop() {
