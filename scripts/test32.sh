@@ -85,7 +85,7 @@ release_global_entry() {
     if flock -xn 8; then echo 0 > "$binfmt/$entry_name"; fi
 }
 
-server() { WINEPREFIX=$NORVALIS_WINEPREFIX timeout 60 wineserver "$@" </dev/null >/dev/null 2>&1; }
+server() { WINEPREFIX=$NORVALIS_WINEPREFIX timeout 60 wineserver "$@" </dev/null >/dev/null 2>&1 8>&- 9>&-; }
 
 start() {
     mkdir -p "$(dirname "$NORVALIS_WINEPREFIX")"
@@ -94,14 +94,22 @@ start() {
     [ -f "$NORVALIS_WINEPREFIX/.norvalis-ready" ] || fresh=1
     # wineboot starts 32-bit helpers of the WOW64 half under the emulator:
     # minutes, not seconds.
-    NORVALIS_PREFIX_TIMEOUT=3000 "$root/scripts/wine-run.sh" || return 1
+    # No Wine process may inherit the tier's locks (fds 8 and 9).
+    NORVALIS_PREFIX_TIMEOUT=3000 "$root/scripts/wine-run.sh" 8>&- 9>&- || return 1
     [ $fresh -eq 0 ] || echo "made the prefix $NORVALIS_WINEPREFIX in $((SECONDS - began)) s"
+    # No debugger for a program that crashes: winedbg can hang under QEMU, and
+    # a crash is to fail its suite at once.
+    local view
+    for view in 64 32; do
+        "$root/scripts/wine-run.sh" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+            /v Debugger /d "" /f /reg:$view >/dev/null 8>&- 9>&- || return 1
+    done
     # A server that stays until "stop" (or 10 minutes without a client, should
     # "stop" never come), and the prefix's services up, so no program of the
     # tier waits for them.
     server -k
-    (WINEPREFIX=$NORVALIS_WINEPREFIX wineserver -p600 </dev/null >/dev/null 2>&1 &)
-    NORVALIS_TIMEOUT=600 "$root/scripts/wine-run.sh" cmd /c exit >/dev/null
+    (WINEPREFIX=$NORVALIS_WINEPREFIX wineserver -p600 </dev/null >/dev/null 2>&1 8>&- 9>&- &)
+    NORVALIS_TIMEOUT=600 "$root/scripts/wine-run.sh" cmd /c exit >/dev/null 8>&- 9>&-
 }
 
 run() {
@@ -117,9 +125,17 @@ run() {
     flock 9
     cd "$(dirname "$program")" || return 1
     local output status
-    output=$(NORVALIS_TIMEOUT=${NORVALIS_TIMEOUT:-1800} "$root/scripts/wine-run.sh" "$(basename "$program")" "$@")
+    # Started by the 32-bit loader itself: a process that QEMU ends by a
+    # signal then fails the run; through the 64-bit loader (start.exe) such
+    # an end reads as exit code 0.
+    output=$(NORVALIS_WINE_LOADER=/usr/lib/wine/wine NORVALIS_TIMEOUT=${NORVALIS_TIMEOUT:-1800} \
+             "$root/scripts/wine-run.sh" "$(basename "$program")" "$@" 8>&- 9>&-)
     status=$?
     printf '%s\n' "$output"
+    if [ $status -eq 0 ] && ! grep -Eq '^\[==========\] [0-9]+ tests? from .* ran\.' <<<"$output"; then
+        echo "test32.sh: the program ended before its tests did" >&2
+        status=1
+    fi
     # A filter that matches nothing would pass without testing anything.
     if [ $status -eq 0 ] && grep -q '^\[==========\] Running 0 tests' <<<"$output"; then
         echo "test32.sh: no test matched: $*" >&2
