@@ -14,7 +14,7 @@ build-test: deps
 	cmake --preset test >/dev/null
 	cmake --build --preset test -j2
 	cmake --preset test32 >/dev/null
-	cmake --build --preset test32 -j2 --target detection_test
+	cmake --build --preset test32 -j2
 
 test: release build-test
 	scripts/run-tests.sh

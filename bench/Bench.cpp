@@ -356,13 +356,19 @@ protected:
     }
 };
 
+// A worker that only waits. A named WINAPI function: a lambda converts only to
+// a pointer of the default calling convention, not to a 32-bit thread routine.
+DWORD WINAPI WaitFiveSeconds(LPVOID) {
+    ::Sleep(5000);
+    return 0;
+}
+
 // Processor time of this thread per wall second while the dialog waits 5 s
 // for a worker.
 template <typename Dialog>
 double UiThreadShare() {
     Dialog dialog;
-    HANDLE worker = ::CreateThread(nullptr, 0, [](LPVOID) -> DWORD { ::Sleep(5000); return 0; },
-                                   nullptr, CREATE_SUSPENDED, nullptr);
+    HANDLE worker = ::CreateThread(nullptr, 0, WaitFiveSeconds, nullptr, CREATE_SUSPENDED, nullptr);
     dialog.m_hWorkerThread = worker;
     const double cpuBefore = HostThreadCpuSeconds();
     const double wallBefore = Now();
@@ -402,11 +408,11 @@ Latencies CloseLatencies(int runs) {
     Latencies latencies;
     for (int i = 0; i < runs; ++i) {
         CProgressDialog dialog;
-            HANDLE worker = ::CreateThread(nullptr, 0, ShortWorker, nullptr, CREATE_SUSPENDED, nullptr);
+        HANDLE worker = ::CreateThread(nullptr, 0, ShortWorker, nullptr, CREATE_SUSPENDED, nullptr);
         dialog.m_hWorkerThread = worker;
         dialog.DoModal();
         latencies.dialog.push_back((Now() - workerEnd) * 1000);
-            ::CloseHandle(worker);
+        ::CloseHandle(worker);
 
         worker = ::CreateThread(nullptr, 0, ShortWorker, nullptr, 0, nullptr);
         ::WaitForSingleObject(worker, INFINITE);

@@ -5,6 +5,8 @@
 #   NORVALIS_WINEARCH   win64 (default) or win32
 #   NORVALIS_WINEPREFIX prefix folder (default: build/wine/<arch> in the tree)
 #   NORVALIS_TIMEOUT    seconds before the run is killed (default 180)
+#   NORVALIS_PREFIX_TIMEOUT  seconds for making a new prefix (default 600)
+#   NORVALIS_WINE_LOADER     the Wine loader for the program (default by arch)
 #   NORVALIS_GRAPHICS   Wine graphics driver of a new prefix: null (default,
 #                       headless windows) or x11 (needs DISPLAY)
 set -u
@@ -19,6 +21,9 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 wine_bin=wine
 [ "$arch" = win64 ] && command -v wine64 >/dev/null 2>&1 && wine_bin=wine64
 [ -x /usr/lib/wine/wine64 ] && [ "$arch" = win64 ] && wine_bin=/usr/lib/wine/wine64
+# NORVALIS_WINE_LOADER: another loader, e.g. the 32-bit one for a 32-bit
+# program in a 64-bit prefix, so the program's own end is the run's status.
+wine_bin=${NORVALIS_WINE_LOADER:-$wine_bin}
 
 prepare_prefix() {
     mkdir -p "$(dirname "$WINEPREFIX")"
@@ -26,7 +31,7 @@ prepare_prefix() {
         flock 9
         if [ ! -f "$WINEPREFIX/.norvalis-ready" ]; then
             rm -rf "$WINEPREFIX"
-            timeout 600 "$wine_bin" wineboot -i </dev/null >/dev/null 2>&1
+            timeout "${NORVALIS_PREFIX_TIMEOUT:-600}" "$wine_bin" wineboot -i </dev/null >/dev/null 2>&1
             timeout 120 "$wine_bin" reg add 'HKCU\Software\Wine\Drivers' /v Graphics \
                 /d "${NORVALIS_GRAPHICS:-null}" /f </dev/null >/dev/null 2>&1
             timeout 60 wineserver -w </dev/null >/dev/null 2>&1

@@ -20,7 +20,14 @@ public:
     };
 
     MessageBoxWatcher()
-        : m_stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_thread([this] { Run(); }) {}
+        : m_stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          m_started(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          m_thread([this] { Run(); }) {
+        // The watch has begun when the test goes on, and no thread of the test
+        // starts while this one does: two threads of a 32-bit Wine process
+        // that start at the same time can crash it under QEMU.
+        ::WaitForSingleObject(m_started, 10000);
+    }
     ~MessageBoxWatcher() { Stop(); }
     MessageBoxWatcher(const MessageBoxWatcher&) = delete;
     MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
@@ -33,13 +40,16 @@ public:
             ::SetEvent(m_stop);
             m_thread.join();
             ::CloseHandle(m_stop);
+            ::CloseHandle(m_started);
             m_stop = nullptr;
+            m_started = nullptr;
         }
         return m_boxes;
     }
 
 private:
     void Run() {
+        ::SetEvent(m_started);
         while (::WaitForSingleObject(m_stop, 0) == WAIT_TIMEOUT) {
             const driver::Window box =
                 driver::WaitForKind(::GetCurrentProcessId(), driver::Kind::MessageBox, 100);
@@ -51,6 +61,7 @@ private:
     }
 
     HANDLE m_stop;
+    HANDLE m_started;
     std::vector<Box> m_boxes;
     std::thread m_thread;
 };

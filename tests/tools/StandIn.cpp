@@ -53,6 +53,14 @@ std::wstring Setting(const std::wstring& text, const std::wstring& name) {
     return {};
 }
 
+// Ends the process with the exception's code. A named WINAPI function, not a
+// lambda: a lambda converts only to a pointer of the default calling
+// convention, which on 32-bit Windows is not the filter's.
+LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* exception) {
+    ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 void Append(const std::wstring& path, const std::wstring& line) {
     HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, 0, nullptr);
@@ -64,13 +72,6 @@ void Append(const std::wstring& path, const std::wstring& line) {
     DWORD written = 0;
     ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::CloseHandle(file);
-}
-
-// A filter of its own, not a lambda: a 32-bit build needs the stdcall
-// convention, which a lambda's conversion does not give.
-LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* exception) {
-    ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
-    return EXCEPTION_EXECUTE_HANDLER;
 }
 
 }  // namespace

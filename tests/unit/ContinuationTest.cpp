@@ -241,6 +241,91 @@ INSTANTIATE_TEST_SUITE_P(Rows, MarkServerInstallerPathTest, testing::ValuesIn(kS
                          [](const testing::TestParamInfo<ServerRow>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------
+// Both entries seen from the 64-bit view of the registry. The shipped program
+// is a 32-bit one: on 64-bit Windows its machine keys live below Wow6432Node,
+// and that is where the server's installation reads the marker. A 64-bit build
+// of the same sources writes to the machine's own uninstall list instead. The
+// user's RunOnce key is one key in both views.
+
+const wchar_t kUninstallList[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const wchar_t kWowUninstallList[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const wchar_t kWowRunOnceKey[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+#if !defined(_WIN64)
+bool RunsUnderWow64() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+#endif
+
+// A REG_SZ value read in the 64-bit view, or nothing.
+std::optional<std::wstring> Read64(HKEY root, const std::wstring& path, const wchar_t* name) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    wchar_t data[1024] = {};
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    DWORD type = REG_NONE;
+    const LONG result = ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    ::RegCloseKey(key);
+    if (result != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
+    return std::wstring(data);
+}
+
+// Removes a machine key in the 64-bit view, before and after the test, so a
+// marker left by another run cannot pass for this one's.
+class Sandbox64 {
+public:
+    explicit Sandbox64(std::wstring path) : m_path(std::move(path)) { Clear(); }
+    ~Sandbox64() { Clear(); }
+
+private:
+    void Clear() const {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, m_path.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &key) ==
+            ERROR_SUCCESS) {
+            ::RegDeleteTreeW(key, nullptr);
+            ::RegCloseKey(key);
+            ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, m_path.c_str(), KEY_WOW64_64KEY, 0);
+        }
+    }
+    std::wstring m_path;
+};
+
+TEST(RegistryViewTest, TheMarkerLandsInTheUninstallListOfTheProgramsOwnKind) {
+    const std::wstring own = std::wstring(kUninstallList) + L"\\Norvalis Server";
+    const std::wstring wow = std::wstring(kWowUninstallList) + L"\\Norvalis Server";
+    Sandbox64 ownKey(own);
+    Sandbox64 wowKey(wow);
+    RegistrySandbox server({{HKEY_LOCAL_MACHINE, kServerKey}});
+
+    MarkServerInstallerPath();
+
+    const std::optional<std::wstring> program(staged::OwnPath());
+#if defined(_WIN64)
+    EXPECT_EQ(program, Read64(HKEY_LOCAL_MACHINE, own, kServerValue));
+    EXPECT_FALSE(TestKeyExists(HKEY_LOCAL_MACHINE, wow, KEY_WOW64_64KEY)) << "a 64-bit program wrote below Wow6432Node";
+#else
+    if (!RunsUnderWow64()) GTEST_SKIP() << "32-bit Windows has a single registry view";
+    EXPECT_EQ(program, Read64(HKEY_LOCAL_MACHINE, wow, kServerValue)) << "the marker is not below Wow6432Node";
+    EXPECT_FALSE(TestKeyExists(HKEY_LOCAL_MACHINE, own, KEY_WOW64_64KEY))
+        << "the marker is in the 64-bit uninstall list, where the server's installation does not look";
+#endif
+    // The program itself finds it where it wrote it.
+    EXPECT_EQ(program, ReadString(HKEY_LOCAL_MACHINE, kServerKey, kServerValue));
+}
+
+TEST(RegistryViewTest, RunOnceIsTheSameKeyInBothViews) {
+    KeyBackup runOnce(HKEY_CURRENT_USER, kRunOnceKey);
+    ASSERT_TRUE(RegisterRunOnce());
+    const std::optional<std::wstring> command(L"\"" + staged::OwnPath() + L"\"");
+    EXPECT_EQ(command, Read64(HKEY_CURRENT_USER, kRunOnceKey, kRunOnceValue));
+    EXPECT_EQ(command, ReadString(HKEY_CURRENT_USER, kRunOnceKey, kRunOnceValue));
+    EXPECT_FALSE(Read64(HKEY_CURRENT_USER, kWowRunOnceKey, kRunOnceValue).has_value());
+}
+
+// ---------------------------------------------------------------------------
 // Both writers for a set-up program in a folder whose name has blanks: a copy
 // of this test program there writes them.
 

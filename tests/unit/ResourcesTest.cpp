@@ -41,8 +41,13 @@ const char* LanguageName(WORD language) {
 // Access to Setup.exe
 
 std::wstring SetupExePath() {
-    // The test programs are built next to Setup.exe.
+    // A file named by NORVALIS_SETUP_EXE: the 32-bit tier reads the shipped
+    // release build itself.
     std::vector<wchar_t> buffer(MAX_PATH);
+    const DWORD named = ::GetEnvironmentVariableW(L"NORVALIS_SETUP_EXE", buffer.data(),
+                                                  static_cast<DWORD>(buffer.size()));
+    if (named > 0 && named < buffer.size()) return std::wstring(buffer.data(), named);
+    // Otherwise the Setup.exe that is built next to the test programs.
     for (;;) {
         const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(),
                                                   static_cast<DWORD>(buffer.size()));
@@ -151,6 +156,7 @@ std::string Narrow(const std::wstring& text) {
 }
 
 TEST(ResourcesTest, SetupExeOpensAsResourceImage) {
+    RecordProperty("setup_exe", Narrow(SetupExePath()));
     ASSERT_NE(nullptr, SetupModule()) << "cannot open " << Narrow(SetupExePath())
                                       << ", error " << ::GetLastError();
 }

@@ -8,7 +8,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +31,24 @@
 #include "prerequisites/InstallWorker.h"
 #include "res/resource.h"
 #include "ui/ProgressDialog.h"
+
+// The thread for which no memory can be had (none when 0): the worker's, in
+// the test where an exception has to cross the worker's frames to its top.
+static std::atomic<DWORD> threadWithoutMemory{0};
+
+void* operator new(std::size_t size) {
+    const DWORD starved = threadWithoutMemory.load();
+    if (starved != 0 && starved == ::GetCurrentThreadId()) throw std::bad_alloc();
+    if (void* block = std::malloc(size != 0 ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+// The blocks of the operator new above come from malloc: free is their match,
+// which the compiler cannot see once it has inlined a delete expression.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -133,14 +154,18 @@ bool PumpUntilSignalled(HANDLE handle, DWORD timeoutMs) {
 struct WorkerRun {
     bool ended = false;
     ULONGLONG resumed = 0;  // when the thread was let go
+    DWORD exitCode = STILL_ACTIVE;
 };
 
 // Runs InstallWorker on a thread of its own, created suspended and resumed as
 // the progress dialog does it, while this thread handles the posted messages.
-WorkerRun RunWorker(InstallJob& job) {
+// With `withoutMemory` no allocation of the worker's thread succeeds.
+WorkerRun RunWorker(InstallJob& job, bool withoutMemory = false) {
     WorkerRun run;
-    HANDLE thread = ::CreateThread(nullptr, 0, InstallWorker, &job, CREATE_SUSPENDED, nullptr);
+    DWORD threadId = 0;
+    HANDLE thread = ::CreateThread(nullptr, 0, InstallWorker, &job, CREATE_SUSPENDED, &threadId);
     if (thread == nullptr) return run;
+    if (withoutMemory) threadWithoutMemory = threadId;
     run.resumed = staged::Now();
     ::ResumeThread(thread);
     run.ended = PumpUntilSignalled(thread, 120000);
@@ -149,6 +174,8 @@ WorkerRun RunWorker(InstallJob& job) {
         ::TerminateThread(thread, 1);
         ::WaitForSingleObject(thread, 10000);
     }
+    threadWithoutMemory = 0;
+    ::GetExitCodeThread(thread, &run.exitCode);
     ::CloseHandle(thread);
     return run;
 }
@@ -357,6 +384,37 @@ TEST_F(WorkerExceptionTest, AnExceptionInsideThePassEndsItAsFailedAtThatComponen
     EXPECT_EQ(0u, job.component);
     EXPECT_EQ(std::vector<WPARAM>{0}, recorder.Indices());
     ExpectStarted(1, false);
+}
+
+// ---------------------------------------------------------------------------
+// An exception inside the worker is caught at its top: the pass ends as a
+// failure, the thread returns normally and the process goes on. Running out of
+// memory is the exception the worker can meet. The exception crosses the
+// worker's frames with the unwinder of the target: DWARF tables on 32-bit
+// Windows, the system's unwind tables on 64-bit Windows.
+
+
+TEST_F(WorkerExceptionTest, NoMemoryForTheWorkerEndsThePassAsFailed) {
+    const EntrySetup entries[2] = {{false, Placed::StandIn, kSucceeds}, {false, Placed::StandIn, kSucceeds}};
+    Arrange(stage, entries);
+    ASSERT_FALSE(HasFatalFailure());
+    PostRecorder recorder;
+    InstallJob job = Job(recorder.Window());
+
+    const WorkerRun run = RunWorker(job, true);
+    ASSERT_TRUE(run.ended) << "the worker did not end";
+    EXPECT_EQ(0u, run.exitCode) << "the worker did not return from its top";
+    EXPECT_EQ(Failed, job.outcome);
+    EXPECT_EQ(0u, job.component) << "the component being installed stays named";
+    ExpectStarted(0, false);
+    ExpectStarted(1, false);
+
+    // The same catalog serves a whole pass afterwards.
+    InstallJob again = Job(recorder.Window());
+    ASSERT_TRUE(RunWorker(again).ended);
+    EXPECT_EQ(Completed, again.outcome);
+    ExpectStarted(0, true);
+    ExpectStarted(1, true);
 }
 
 // ---------------------------------------------------------------------------
