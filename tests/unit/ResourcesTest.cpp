@@ -488,58 +488,58 @@ std::vector<DialogSpec> DialogSpecs() {
     const NameOrOrdinal label = Ordinal(kStatic);
     const NameOrOrdinal list = Ordinal(kListBox);
     const NameOrOrdinal progress = Text(L"msctls_progress32");
+    const texts::Texts& en = texts::kEnglishTexts;
+    const texts::Texts& de = texts::kGermanTexts;
+    const texts::Texts& ru = texts::kRussianTexts;
     return {
-        {102, kEnglish, 0x90C00048, 0x00040000, 335, 149, 0, L"Install Norvalis", {
-            {1, button, 0x50010001, 209, 121, 53, 14, L"Continue"},
-            {2, button, 0x50010000, 270, 121, 52, 14, L"Cancel"},
-            {kStaticId, label, 0x50020000, 18, 22, 287, 10,
-             L"You should install additional prerequisites for Norvalis to work correctly."},
+        {102, kEnglish, 0x90C00048, 0x00040000, 335, 149, 0, en.title.c_str(), {
+            {1, button, 0x50010001, 209, 121, 53, 14, en.continueButton.c_str()},
+            {2, button, 0x50010000, 270, 121, 52, 14, en.cancelButton.c_str()},
+            {kStaticId, label, 0x50020000, 18, 22, 287, 10, en.explanation[0].c_str()},
             {kStaticId, label, 0x50020000, 19, 33, 105, 8, L""},
             {1000, list, 0x50A10101, 18, 48, 304, 64, L""},
         }},
-        {102, kGerman, 0x90C00048, 0x00040000, 335, 149, 0, L"Installation von Norvalis", {
-            {1, button, 0x50010001, 209, 121, 53, 14, L"Fortsetzen"},
-            {2, button, 0x50010000, 270, 121, 52, 14, L"Abbrechen"},
-            {kStaticId, label, 0x50020000, 19, 22, 287, 8,
-             L"Damit Norvalis ordnungsgemäß funktioniert, sollten"},
-            {kStaticId, label, 0x50020000, 19, 33, 141, 8, L"folgende Elemente  installiert werden:"},
+        {102, kGerman, 0x90C00048, 0x00040000, 335, 149, 0, de.title.c_str(), {
+            {1, button, 0x50010001, 209, 121, 53, 14, de.continueButton.c_str()},
+            {2, button, 0x50010000, 270, 121, 52, 14, de.cancelButton.c_str()},
+            {kStaticId, label, 0x50020000, 19, 22, 287, 8, de.explanation[0].c_str()},
+            {kStaticId, label, 0x50020000, 19, 33, 141, 8, de.explanation[1].c_str()},
             {1000, list, 0x50A10101, 18, 48, 304, 64, L""},
         }},
-        {102, kRussian, 0x90C00048, 0x00040000, 335, 149, 0, L"Установка Norvalis", {
-            {1, button, 0x50010001, 209, 121, 53, 14, L"Продолжить"},
-            {2, button, 0x50010000, 270, 121, 52, 14, L"Отмена"},
-            {kStaticId, label, 0x50020000, 18, 22, 287, 10,
-             L"Для корректной работы Norvalis требуется установить"},
-            {kStaticId, label, 0x50020000, 19, 33, 105, 8, L"дополнительные компоненты."},
+        {102, kRussian, 0x90C00048, 0x00040000, 335, 149, 0, ru.title.c_str(), {
+            {1, button, 0x50010001, 209, 121, 53, 14, ru.continueButton.c_str()},
+            {2, button, 0x50010000, 270, 121, 52, 14, ru.cancelButton.c_str()},
+            {kStaticId, label, 0x50020000, 18, 22, 287, 10, ru.explanation[0].c_str()},
+            {kStaticId, label, 0x50020000, 19, 33, 105, 8, ru.explanation[1].c_str()},
             {1000, list, 0x50A10101, 18, 48, 304, 64, L""},
         }},
-        {133, kEnglish, 0x80C000C8, 0, 341, 74, 400, L"Install Norvalis", {
-            {kStaticId, label, 0x50020000, 13, 15, 208, 8, L"Installing prerequisites..."},
+        {133, kEnglish, 0x80C000C8, 0, 341, 74, 400, en.title.c_str(), {
+            {kStaticId, label, 0x50020000, 13, 15, 208, 8, en.installingHeading.c_str()},
             {1000, progress, 0x50800008, 13, 46, 315, 11, L""},
             {1001, label, 0x50020000, 13, 31, 208, 8, L" "},
         }},
-        {133, kGerman, 0x80C000C8, 0, 341, 74, 400, L"Installation von Norvalis", {
-            {kStaticId, label, 0x50020000, 13, 15, 208, 8, L"Installation erforderlicher Komponenten..."},
+        {133, kGerman, 0x80C000C8, 0, 341, 74, 400, de.title.c_str(), {
+            {kStaticId, label, 0x50020000, 13, 15, 208, 8, de.installingHeading.c_str()},
             {1000, progress, 0x50800008, 13, 46, 315, 11, L""},
             {1001, label, 0x50020000, 13, 31, 208, 8, L" "},
         }},
-        {133, kRussian, 0x80C000C8, 0, 341, 74, 400, L"Установка Norvalis", {
-            {kStaticId, label, 0x50020000, 13, 15, 208, 8, L"Установка дополнительных компонентов..."},
+        {133, kRussian, 0x80C000C8, 0, 341, 74, 400, ru.title.c_str(), {
+            {kStaticId, label, 0x50020000, 13, 15, 208, 8, ru.installingHeading.c_str()},
             {1000, progress, 0x50800008, 13, 46, 315, 11, L""},
             {1001, label, 0x50020000, 13, 31, 208, 8, L" "},
         }},
-        {135, kEnglish, 0x90C00048, 0x00040000, 315, 66, 0, L"Install Norvalis", {
-            {2, button, 0x50010000, 240, 41, 62, 14, L"Restart"},
+        {135, kEnglish, 0x90C00048, 0x00040000, 315, 66, 0, en.title.c_str(), {
+            {2, button, 0x50010000, 240, 41, 62, 14, en.restartButton.c_str()},
             {0x0000FFFF, label, 0x50020000, 37, 12, 265, 26, L""},
             {1002, label, 0x50000003, 13, 6, 21, 20, L""},
         }},
-        {135, kGerman, 0x90C00048, 0x00040000, 315, 66, 0, L"Installation von Norvalis", {
-            {2, button, 0x50010000, 240, 41, 62, 14, L"Neu starten"},
+        {135, kGerman, 0x90C00048, 0x00040000, 315, 66, 0, de.title.c_str(), {
+            {2, button, 0x50010000, 240, 41, 62, 14, de.restartButton.c_str()},
             {0x0000FFFF, label, 0x50020000, 37, 12, 265, 26, L""},
             {1002, label, 0x50000003, 13, 6, 21, 20, L""},
         }},
-        {135, kRussian, 0x90C00048, 0x00040000, 315, 66, 0, L"Установка Norvalis", {
-            {2, button, 0x50010000, 240, 41, 62, 14, L"Перезагрузить"},
+        {135, kRussian, 0x90C00048, 0x00040000, 315, 66, 0, ru.title.c_str(), {
+            {2, button, 0x50010000, 240, 41, 62, 14, ru.restartButton.c_str()},
             {0x0000FFFF, label, 0x50020000, 37, 12, 265, 26, L""},
             {1002, label, 0x50000003, 13, 6, 21, 20, L""},
         }},
