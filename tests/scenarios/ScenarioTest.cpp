@@ -502,7 +502,7 @@ protected:
     }
 
     // The messages shown by id, each with the title as caption.
-    enum class Cause { NotAdministrator, LauncherMissing, InstallerFileMissing };
+    enum class Cause { NotAdministrator, LauncherMissing, InstallerFileMissing, InstallerUnsigned };
 
     void ExpectMessage(Cause cause, const std::wstring& expected) {
         Environment environment = RecordingRestarts();
@@ -514,9 +514,12 @@ protected:
         if (cause == Cause::InstallerFileMissing) {
             ASSERT_TRUE(::DeleteFileW(InstallerPath(Installer::Vc).c_str()));
         }
+        if (cause == Cause::InstallerUnsigned) {
+            ASSERT_TRUE(Copy(L"StandInInstallerUnsigned.exe", InstallerPath(Installer::Vc)));
+        }
         WatchedRun* run = StartSetup(Program::TestBuild, environment);
         ASSERT_NE(nullptr, run);
-        if (cause == Cause::InstallerFileMissing) {
+        if (cause == Cause::InstallerFileMissing || cause == Cause::InstallerUnsigned) {
             Sighting* dialog = run->Await(Kind::Prerequisites);
             ASSERT_NE(nullptr, dialog) << run->Describe();
             driver::Click(dialog->hwnd, IDOK);
@@ -624,6 +627,11 @@ TEST_F(Languages, LauncherMessageSpeaksTheUserInterfaceLanguage) {
 
 TEST_F(Languages, PackagesMissingMessageSpeaksTheUserInterfaceLanguage) {
     ExpectMessage(Cause::InstallerFileMissing, UiTexts().packagesMissing);
+}
+
+TEST_F(Languages, RefusedInstallerMessageSpeaksTheUserInterfaceLanguage) {
+    ExpectMessage(Cause::InstallerUnsigned, UiTexts().packagesMissing);
+    EXPECT_TRUE(Started().empty()) << "the unsigned installer ran";
 }
 
 // Wine starts its desktop process with the first window of a session. Started
