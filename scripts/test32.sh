@@ -128,7 +128,9 @@ run() {
     # Started by the 32-bit loader itself: a process that QEMU ends by a
     # signal then fails the run; through the 64-bit loader (start.exe) such
     # an end reads as exit code 0.
-    output=$(NORVALIS_WINE_LOADER=/usr/lib/wine/wine NORVALIS_TIMEOUT=${NORVALIS_TIMEOUT:-1800} \
+    # A suite takes seconds; one that hangs is ended with its output shown
+    # well before ctest would end it without.
+    output=$(NORVALIS_WINE_LOADER=/usr/lib/wine/wine NORVALIS_TIMEOUT=${NORVALIS_TIMEOUT:-300} \
              "$root/scripts/wine-run.sh" "$(basename "$program")" "$@" 8>&- 9>&-)
     status=$?
     printf '%s\n' "$output"
