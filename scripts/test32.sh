@@ -134,7 +134,9 @@ run() {
     # (start.exe) such an end reads as exit code 0. The 64-bit harness of the
     # whole runs (which starts the shipped 32-bit Setup.exe) has its own.
     [ "$(dirname "$program")" = "$bin" ] || loader=/usr/lib/wine/wine64
-    output=$(NORVALIS_WINE_LOADER=$loader NORVALIS_TIMEOUT=${NORVALIS_TIMEOUT:-1800} \
+    # A suite takes seconds; one that hangs is ended with its output shown
+    # well before ctest would end it without.
+    output=$(NORVALIS_WINE_LOADER=$loader NORVALIS_TIMEOUT=${NORVALIS_TIMEOUT:-300} \
              "$root/scripts/wine-run.sh" "$(basename "$program")" "$@" 8>&- 9>&-)
     status=$?
     printf '%s\n' "$output"
