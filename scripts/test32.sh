@@ -21,8 +21,8 @@
 # no binfmt_misc per namespace; then the machine-wide entry is used and
 # switched off by the last tier that ends.
 #
-#   NORVALIS_WINEARCH=win32  a 32-bit prefix instead (build/wine/test32-win32),
-#                            for hosts that run 32-bit code natively
+#   NORVALIS_WINEARCH=win32  a 32-bit prefix instead (build/wine/test32-win32):
+#                            32-bit Windows, one registry view
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 arch=${NORVALIS_WINEARCH:-win64}
