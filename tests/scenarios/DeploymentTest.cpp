@@ -252,9 +252,7 @@ TEST_F(Deployment, LogOfAFailedRunNamesTheInstallersCommandLineAndExitCode) {
     Arrangement arrangement{.vcBehaviour = "exit=0x643\n", .arguments = L"/log \"" + LogPath() + L"\""};
     WatchedRun* run = Start(arrangement);
     ASSERT_NE(nullptr, run);
-    Sighting* dialog = run->Await(Kind::Prerequisites);
-    ASSERT_NE(nullptr, dialog) << run->Describe();
-    driver::Click(dialog->hwnd, IDOK);
+    ASSERT_TRUE(ContinueInPrerequisites(*run));
     Sighting* message = run->Await(Kind::MessageBox);
     ASSERT_NE(nullptr, message) << run->Describe();
     driver::Click(message->hwnd, IDOK);
@@ -292,9 +290,7 @@ TEST_F(Deployment, LogOfARestartRunShowsTheMarkerAndContinuationWrites) {
                             .arguments = L"/log \"" + LogPath() + L"\""};
     WatchedRun* run = Start(arrangement);
     ASSERT_NE(nullptr, run);
-    Sighting* dialog = run->Await(Kind::Prerequisites);
-    ASSERT_NE(nullptr, dialog) << run->Describe();
-    driver::Click(dialog->hwnd, IDOK);
+    ASSERT_TRUE(ContinueInPrerequisites(*run));
     Sighting* reboot = run->Await(Kind::Reboot);
     ASSERT_NE(nullptr, reboot) << run->Describe();
     driver::Click(reboot->hwnd, IDCANCEL);
@@ -317,9 +313,7 @@ TEST_F(Deployment, LogOfAKilledRunKeepsEveryEarlierLine) {
     Arrangement arrangement{.vcBehaviour = "sleep=60000\n", .arguments = L"/log \"" + LogPath() + L"\""};
     WatchedRun* run = Start(arrangement);
     ASSERT_NE(nullptr, run);
-    Sighting* dialog = run->Await(Kind::Prerequisites);
-    ASSERT_NE(nullptr, dialog) << run->Describe();
-    driver::Click(dialog->hwnd, IDOK);
+    ASSERT_TRUE(ContinueInPrerequisites(*run));
     const ULONGLONG deadline = ::GetTickCount64() + kDialogTimeoutMs;
     while (Started().empty() && ::GetTickCount64() < deadline) ::Sleep(20);
     ASSERT_EQ(std::vector<std::wstring>{kVcFile}, Started());

@@ -81,9 +81,7 @@ TEST_P(SpoiledInstaller, IsNeverStartedAndCountsAsMissing) {
     WatchedRun* run = StartSetup(Program::TestBuild, RecordingRestarts(), {}, arguments);
     ASSERT_NE(nullptr, run);
     if (!quiet) {
-        Sighting* dialog = run->Await(Kind::Prerequisites);
-        ASSERT_NE(nullptr, dialog) << run->Describe();
-        driver::Click(dialog->hwnd, IDOK);
+        ASSERT_TRUE(ContinueInPrerequisites(*run));
         Sighting* message = AwaitMessage(*run, UiTexts().packagesMissing);
         ASSERT_NE(nullptr, message);
         driver::Click(message->hwnd, IDOK);

@@ -640,6 +640,16 @@ protected:
         return more;
     }
 
+    // Answers the prerequisites dialog with "Continue"; false (with a
+    // failure) when no such dialog shows.
+    bool ContinueInPrerequisites(WatchedRun& run) {
+        Sighting* dialog = run.Await(Kind::Prerequisites);
+        EXPECT_NE(nullptr, dialog) << run.Describe();
+        if (dialog == nullptr) return false;
+        driver::Click(dialog->hwnd, IDOK);
+        return true;
+    }
+
     // Waits for the run's message box and checks its caption and text; that
     // it came to the foreground; and, where the test build records it, the
     // icon the program gave it. Null (and a failure) when no box appears.
